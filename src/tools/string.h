@@ -1,0 +1,15 @@
+// Small string helpers shared by the driver and the font map parser.
+#pragma once
+
+namespace vantrove {
+
+// A new allocation (std::malloc) holding a copy of `text`, or null.
+char* StringCopy(const char* text);
+// Index of the first element equal to `key`, or -1.
+int StringVectorSearch(const char* const* vector, int count, const char* key);
+// 1 when every element is strictly less than the next (strcmp), else 0.
+int StringVectorGetIsSorted(const char* const* vector, int count);
+// Deletes in place every character of `text` that occurs in `set`.
+void StringStrip(char* text, const char* set);
+
+}  // namespace vantrove

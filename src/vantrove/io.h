@@ -1,0 +1,58 @@
+// The input byte stream and the diagnostics.
+//
+// Every reader asks the stream for an exact number of bytes and names the
+// message to give when they are missing. Bytes may be pushed back to be read
+// again; they are kept reversed in a vector (next byte at the back) so a
+// push-back never moves bytes already pushed back. While remembering is on,
+// every byte consumed is also appended to the memory, which can be pushed back
+// whole. `offset` counts consumed bytes (push-back moves it back) and
+// `lastOffset` is where the most recent read began: diagnostics print it.
+#pragma once
+
+#include <cstdint>
+#include <cstdio>
+
+namespace vantrove {
+
+struct KRStdinRecord {
+  std::FILE* file;
+  std::uint32_t offset;
+  std::uint32_t lastOffset;
+  std::uint32_t pushbackCount;
+};
+
+extern KRStdinRecord KRStdin;
+
+void KRStdinOpen(const char* name, const char* mode, std::FILE* stream);
+// 2: all bytes read; 1: some but not all (fatal 0 only); 0: none, at end (fatal 0 only).
+// `count` 0 means `size`; the first min(size, count) bytes go to `buffer`.
+int KRStdinRead(int fatal, const char* message, void* buffer, std::uint32_t size,
+                std::uint32_t count);
+void KRStdinDrop(std::uint32_t count, const char* message);
+void KRStdinUnread(const void* bytes, std::uint32_t count);
+void KRStdinRemember();
+void KRStdinForget();
+void KRStdinUnreadMemory();
+void KRStdinClose();
+// Converts a zero-terminated EBCDIC string through the document default font's
+// code table; source and target may be the same buffer.
+void KREbcdic2Ascii(const std::uint8_t* source, std::uint8_t* target);
+// Resets the stream, its memory and drop buffer (tests and fuzzing).
+void KRStdinReset();
+
+// Diagnostics: "vantrove: Byte 0%o: %s\n" with KRStdin.lastOffset.
+void KRNonFatal(const char* message);
+void KRFatalFirst(const char* message);
+void KRFatalNext(const char* message);
+[[noreturn]] void KRFatalLast(const char* message);
+[[noreturn]] void KRFatal(const char* message);
+[[noreturn]] void KRFatalStdio();
+[[noreturn]] void KRFatalMemory();
+
+// Every end of the process goes through here. A hook (set by tests and the
+// fuzz harness) may take over instead of std::exit; it must not return.
+using KRExitHook = void (*)(int status);
+void KRSetExitHook(KRExitHook hook);
+[[noreturn]] void KRExit(int status);
+
+}  // namespace vantrove

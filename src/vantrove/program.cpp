@@ -1,0 +1,3 @@
+#include "vantrove/main.h"
+
+int main(int argc, char** argv) { vantrove::KRMain(argc, argv); }

@@ -1,0 +1,43 @@
+// Structured fields, self-identifying parameters, format units and the
+// parameters that fill the format records.
+#pragma once
+
+#include <cstdint>
+
+#include "vantrove/krtypes.h"
+
+namespace vantrove {
+
+// Reads and checks one introducer against `expect` (class in introBytes[2],
+// format byte in introBytes[4]). 2 matched (introBytes hold it), 1 other field
+// (pushed back, fatal 0 only), 0 end of input (fatal 0 only).
+int KRSfRead(int fatal, const char* message, KRSfIntro* expect);
+// Length of a structured field from its introducer bytes.
+std::uint32_t KRSfLength(const KRSfIntro& intro);
+void KRSipReadHead(std::uint32_t* length, std::uint32_t* identifier);
+void ascii_param(const char* name, const char** text, std::uint32_t textBit,
+                 std::uint32_t* position, std::uint32_t positionBit, std::uint32_t* mask,
+                 std::uint32_t length);
+
+int KRFormatUnit1();
+int KRFormatUnit2();
+int KRFormatUnit3();
+int KRFormatUnitPrefix(int fatal, const char* message);
+int KRDocumentParameters(int fatal, const char* message);
+int KRMasterFormat(int fatal, const char* message, int which);
+int KRMarginTextDecl(int fatal, const char* message, KRFormat* record);
+
+int KRPageImageParams(int fatal, const char* message, KRFormat* record);
+int KRLineParams(int fatal, const char* message, KRFormat* record);
+void KRLpTail(KRFormat* record, std::uint32_t length);
+int KRTabParams(int fatal, const char* message, KRFormat* record);
+void KRTpTail(KRFormat* record, std::uint32_t length);
+int KROperatorMessage(int fatal, const char* message);
+
+int KRNoteFormatParams(int fatal, const char* message, KRFormat* record);
+void KRNfpTail(KRFormat* record, std::uint32_t length);
+
+// Zeroes the three format records and KRGlobal's format fields (tests, fuzzing).
+void KRSfieldReset();
+
+}  // namespace vantrove

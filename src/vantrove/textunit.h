@@ -1,0 +1,22 @@
+// Text units, single-byte controls and the paragraph state.
+#pragma once
+
+#include <cstdint>
+#include <cstdio>
+
+namespace vantrove {
+
+// 0 end of input in the leading fields, 1 the next field is not a text unit, 2 translated.
+int KRTextUnit(int fatal, const char* message);
+int KREndUnit(int fatal, const char* message);
+
+// Closes the open paragraph (if any) and starts the scan of the next one.
+void KRParaClose(std::FILE* stream);
+// Ends the scan and opens the paragraph.
+void KRParaOpen(std::uint8_t terminator, std::FILE* stream);
+void KRScriptShift();
+
+// Returns the paragraph state to program start (tests, fuzzing).
+void KRTextReset();
+
+}  // namespace vantrove
