@@ -4,6 +4,7 @@
 
 #include <cstddef>
 #include <cstdint>
+#include <cstdio>
 #include <initializer_list>
 #include <string>
 #include <string_view>
@@ -117,12 +118,17 @@ Bytes formatUnit1();  // prefix + document parameters
 // prefix + primary master format + margin texts
 Bytes formatUnit2(const Bytes& members, const Bytes& marginTexts = {});
 // Page image 8.5 x 11 in (12240 x 15840), top 1440, bottom limit 14400; Line{} (GFID 11,
-// margins 1 in and 7.5 in); left tabs in inches (measure 1) at 2..7 in.
+// margins 1 in and 7.5 in); six left tabs in inches (measure 1) with the positions
+// 2880, 4320, ..., 10080 (2 to 7 in from the left margin).
 Bytes standardMembers();
 Bytes standardFormat();  // formatUnit1() + formatUnit2(standardMembers())
 // Text unit name + leading fields + one body text field.
 Bytes textUnit(std::string_view name6, const Bytes& body, const Bytes& leading = {});
 Bytes document(const Bytes& units);  // standardFormat() + units + endUnit()
+
+// A read-only stream over a copy of the bytes (an empty stream for no bytes); the
+// caller closes it (KRStdinClose does).
+std::FILE* openBytes(const Bytes& bytes);
 
 // Writes the bytes to a fresh file under the test temporary directory; returns its path.
 std::string writeTempFile(const Bytes& bytes);
