@@ -1,0 +1,169 @@
+#include "support/process.h"
+
+#include <fcntl.h>
+#include <sys/stat.h>
+#include <sys/wait.h>
+#include <unistd.h>
+
+#include <cerrno>
+#include <csignal>
+#include <cstdio>
+#include <cstdlib>
+#include <cstring>
+#include <filesystem>
+#include <fstream>
+#include <sstream>
+#include <stdexcept>
+
+namespace vtest {
+namespace {
+
+namespace fs = std::filesystem;
+
+std::string scratchRoot() {
+  static const std::string root = [] {
+    std::string templ = (fs::temp_directory_path() / "vantrove-test.XXXXXX").string();
+    if (!mkdtemp(templ.data())) throw std::runtime_error("mkdtemp failed");
+    fs::create_directories(fs::path(templ) / "kz/kzinit/filters");
+    fs::create_directories(fs::path(templ) / "home");
+    fs::create_directories(fs::path(templ) / "tmp");
+    fs::copy_file(fs::path(VANTROVE_SOURCE_DIR) / "data/dca.am",
+                  fs::path(templ) / "kz/kzinit/filters/dca.am",
+                  fs::copy_options::overwrite_existing);
+    return templ;
+  }();
+  return root;
+}
+
+std::string slurp(int fd) {
+  std::string text;
+  char block[65536];
+  lseek(fd, 0, SEEK_SET);
+  for (;;) {
+    ssize_t n = read(fd, block, sizeof block);
+    if (n <= 0) break;
+    text.append(block, static_cast<std::size_t>(n));
+  }
+  return text;
+}
+
+int scratchFile() {
+  std::string templ = scratchRoot() + "/io.XXXXXX";
+  int fd = mkstemp(templ.data());
+  if (fd < 0) throw std::runtime_error("mkstemp failed");
+  unlink(templ.c_str());
+  return fd;
+}
+
+std::string between(const std::string& out, const std::string& open, const std::string& close,
+                    bool inclusive) {
+  std::size_t start = out.find(open);
+  if (start == std::string::npos) return "<missing>";
+  std::size_t from = inclusive ? start : start + open.size();
+  std::size_t end = out.find(close, start + open.size());
+  if (end == std::string::npos) return "<missing>";
+  std::size_t to = inclusive ? end + close.size() : end;
+  return out.substr(from, to - from);
+}
+
+}  // namespace
+
+std::string tmpDir() {
+  return scratchRoot() + "/tmp";
+}
+
+std::vector<std::string> tmpFiles() {
+  std::vector<std::string> names;
+  for (const auto& entry : fs::directory_iterator(tmpDir()))
+    names.push_back(entry.path().filename().string());
+  return names;
+}
+
+std::string readFile(const std::string& path) {
+  std::ifstream in(path, std::ios::binary);
+  std::ostringstream text;
+  text << in.rdbuf();
+  return text.str();
+}
+
+RunResult runProgram(const std::string& program, const std::vector<std::string>& args,
+                     const dca::Bytes& stdinBytes, const std::map<std::string, std::string>& env) {
+  for (const auto& entry : fs::directory_iterator(tmpDir())) fs::remove_all(entry.path());
+
+  int inFd = scratchFile();
+  if (!stdinBytes.empty() &&
+      write(inFd, stdinBytes.data(), stdinBytes.size()) != static_cast<ssize_t>(stdinBytes.size()))
+    throw std::runtime_error("cannot write the input");
+  lseek(inFd, 0, SEEK_SET);
+  int outFd = scratchFile();
+  int errFd = scratchFile();
+
+  std::map<std::string, std::string> vars;
+  for (char** e = environ; *e; ++e) {
+    std::string entry = *e;
+    std::size_t eq = entry.find('=');
+    if (eq != std::string::npos) vars[entry.substr(0, eq)] = entry.substr(eq + 1);
+  }
+  vars["KZHOME"] = scratchRoot() + "/kz";
+  vars["HOME"] = scratchRoot() + "/home";
+  vars["TMPDIR"] = tmpDir();
+  for (const auto& [name, value] : env) {
+    if (value.empty())
+      vars.erase(name);
+    else
+      vars[name] = value;
+  }
+  std::vector<std::string> envStrings;
+  for (const auto& [name, value] : vars) envStrings.push_back(name + "=" + value);
+
+  std::vector<char*> argv;
+  argv.push_back(const_cast<char*>(program.c_str()));
+  for (const auto& arg : args) argv.push_back(const_cast<char*>(arg.c_str()));
+  argv.push_back(nullptr);
+  std::vector<char*> envp;
+  for (auto& s : envStrings) envp.push_back(s.data());
+  envp.push_back(nullptr);
+
+  pid_t pid = fork();
+  if (pid < 0) throw std::runtime_error("fork failed");
+  if (pid == 0) {
+    dup2(inFd, 0);
+    dup2(outFd, 1);
+    dup2(errFd, 2);
+    execve(program.c_str(), argv.data(), envp.data());
+    _exit(127);
+  }
+  int wstatus = 0;
+  while (waitpid(pid, &wstatus, 0) < 0 && errno == EINTR) {
+  }
+  RunResult result;
+  result.out = slurp(outFd);
+  result.err = slurp(errFd);
+  if (WIFEXITED(wstatus))
+    result.status = WEXITSTATUS(wstatus);
+  else if (WIFSIGNALED(wstatus))
+    result.status = 128 + WTERMSIG(wstatus);
+  close(inFd);
+  close(outFd);
+  close(errFd);
+  return result;
+}
+
+RunResult run(const std::vector<std::string>& args, const dca::Bytes& stdinBytes,
+              const std::map<std::string, std::string>& env) {
+  return runProgram(VANTROVE_BIN, args, stdinBytes, env);
+}
+
+std::string body(const std::string& out) {
+  return between(out, "\t> # End Notes\n", "> # End TextFlow\n", false);
+}
+
+std::string notes(const std::string& out) {
+  return between(out, "\t<Notes\n", "\t> # End Notes\n", false);
+}
+
+std::string catalog(const std::string& out) {
+  return between(out, "<ParaCatalog\n", "> # End ParaCatalog\n", true);
+}
+
+}  // namespace vtest

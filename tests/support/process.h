@@ -1,0 +1,52 @@
+// Running the built program from tests, and slicing its output.
+#pragma once
+
+#include <map>
+#include <string>
+#include <vector>
+
+#include "support/dca_builder.h"
+
+namespace vtest {
+
+struct RunResult {
+  std::string out;
+  std::string err;
+  int status = -1;  // exit status, or 128 + signal number
+};
+
+// Runs the vantrove binary with `args` (argv[1..]), feeding `stdinBytes` on
+// its standard input. The environment is the test's, with KZHOME pointing at a
+// folder whose kzinit/filters/dca.am is the repository's font map, HOME at an
+// empty scratch folder and TMPDIR at a scratch folder (see tmpDir()); `env`
+// overrides or, with an empty value, removes variables.
+RunResult run(const std::vector<std::string>& args, const dca::Bytes& stdinBytes = {},
+              const std::map<std::string, std::string>& env = {});
+// Same, with an explicit program path (e.g. a symlink with another name).
+RunResult runProgram(const std::string& program, const std::vector<std::string>& args,
+                     const dca::Bytes& stdinBytes = {},
+                     const std::map<std::string, std::string>& env = {});
+
+// Converts a document and returns the result.
+inline RunResult convert(const dca::Bytes& document) {
+  return run({}, document);
+}
+
+// The scratch folder the program's temporary files go to (TMPDIR); emptied
+// before each run.
+std::string tmpDir();
+// Names of the files now in tmpDir().
+std::vector<std::string> tmpFiles();
+
+// Output slices. body(): the text between the notes container and the final
+// "> # End TextFlow\n". notes(): the inside of the notes container. catalog():
+// everything from "<ParaCatalog\n" to "> # End ParaCatalog\n" inclusive.
+// Each returns "<missing>" when its markers are not found.
+std::string body(const std::string& out);
+std::string notes(const std::string& out);
+std::string catalog(const std::string& out);
+
+// Reads a whole file.
+std::string readFile(const std::string& path);
+
+}  // namespace vtest
