@@ -1,1 +1,549 @@
-// placeholder: being written
+// Text units: their leading fields and body text, the single-byte controls in
+// both passes, the path of a graphic character to the writer, and the
+// paragraph state that decides each paragraph's format from its first line.
+#include "vantrove/textunit.h"
+
+#include <cstdint>
+#include <cstdio>
+#include <initializer_list>
+
+#include "tyxout/tyxout.h"
+#include "vantrove/io.h"
+#include "vantrove/krtypes.h"
+#include "vantrove/mbcontrol.h"
+#include "vantrove/sfield.h"
+
+namespace vantrove {
+namespace {
+
+// The paragraph state: one for the whole run.
+struct ParaState {
+  std::uint8_t scanning;   // the first line of the next paragraph is being scanned
+  std::uint8_t lineStart;  // nothing written yet (output) / only leading blanks seen (scan)
+  std::uint32_t lineEnds;  // carrier returns written in the open paragraph
+  std::uint32_t scanCount;
+  std::uint32_t indentTabs;
+  std::uint32_t leadingIndentTabs;
+  std::uint32_t leadingTabIndex;
+  TyxDimension firstLinePos;
+  std::uint8_t indentTabsWritten;      // "row": every indent tab becomes a tab
+  std::uint8_t dropLeadingBlanks;      // "pgf": leading blanks are in the first-line indent
+  std::uint8_t firstIndentTabPending;  // "hanging pgf": the tab after the label
+  std::uint8_t columnTopPending;
+  float scriptShift;  // 0 baseline, -1 superscript, +1 subscript
+  std::uint8_t superscriptSeen;
+  std::uint8_t subscriptSeen;
+};
+
+ParaState para{};
+
+// The one tab stop of an "align field" or "hanging pgf" paragraph. The catalog
+// keeps its own copy, so one static record serves every paragraph.
+TyxTabStop kindTabStop{};
+
+// State of one call of KRTextUnit.
+struct UnitState {
+  std::FILE* stream;
+  bool footnote;
+  std::uint8_t shyPending;  // the last line ended in a syllable hyphen
+  std::uint8_t prevCode;    // writer code of the last character on the character path
+  std::uint32_t end;        // input offset just past the body text field
+};
+
+constexpr std::uint32_t pgfBit(TyxPgfField field) {
+  return TyxBit(field);
+}
+constexpr std::uint32_t fontBit(TyxFontField field) {
+  return TyxBit(field);
+}
+
+KRSfIntro expectField(std::uint8_t cls, std::initializer_list<std::uint8_t> types,
+                      std::uint32_t minLength, std::uint32_t maxLength) {
+  KRSfIntro intro{};
+  intro.introBytes[2] = cls;
+  intro.introBytes[4] = 0;
+  intro.minLength = minLength;
+  intro.maxLength = maxLength;
+  for (std::uint8_t type : types) intro.types[intro.typeCount++] = type;
+  return intro;
+}
+
+void charOut(int code, std::FILE* stream) {
+  if (TyxCharOut(code, stream) == TyxWriteFailed) KRFatalStdio();
+}
+
+// The font map entry whose tables translate the text. A font in force that was
+// never bound (a master format without line parameters leaves a zero master
+// font) uses the document default font's tables.
+const AmFontEntry* textEntry() {
+  const AmFontEntry* entry = KRCurrentFormat.currentFont.entry;
+  if (entry == nullptr || entry->codeMap == nullptr || entry->fontMap == nullptr) {
+    entry = KRGlobal.documentFont.entry;
+    if (entry != nullptr && (entry->codeMap == nullptr || entry->fontMap == nullptr)) {
+      entry = nullptr;
+    }
+  }
+  return entry;
+}
+
+// A graphic character (code < 0: its code comes from the font's code table) or
+// a space control with its own writer code: the font of code point `b` of the
+// font in force, then the character.
+void characterPath(UnitState& unit, std::uint8_t b, int code) {
+  const AmFontEntry* entry = textEntry();
+  if (entry != nullptr) {
+    if (code < 0) code = entry->codeMap[b];
+    const AmFontEntry* out = entry->fontMap[b];
+    if (out != nullptr) {
+      TyxFont font{};
+      font.setMask = fontBit(TyxFontField::FSize) | fontBit(TyxFontField::FDY);
+      if (out->family != nullptr) {
+        font.setMask |= fontBit(TyxFontField::FFamily);
+        font.fFamily = out->family;
+      }
+      const float size = static_cast<float>(out->size);
+      font.fSize = TyxPoints(size);
+      const std::uint8_t outStyle = out->style;
+      const std::uint8_t ibmStyle = KRCurrentFormat.currentFont.style;
+      if (outStyle == 0 && ibmStyle == 0) {
+        font.setMask |= fontBit(TyxFontField::FPlain);
+        font.fPlain = 1;
+      } else {
+        // Emphasis shows as bold, underscore as underline, overstrike as strike.
+        const std::uint8_t both = outStyle | ibmStyle;
+        font.setMask |= fontBit(TyxFontField::FBold) | fontBit(TyxFontField::FItalic) |
+                        fontBit(TyxFontField::FUnderline) | fontBit(TyxFontField::FStrike);
+        font.fBold = (both & 0x01) != 0;
+        font.fItalic = (outStyle & 0x02) != 0;
+        font.fUnderline = (both & 0x04) != 0;
+        font.fStrike = (both & 0x08) != 0;
+      }
+      float dy = 0.0f;
+      if (para.scriptShift == -1.0f) {
+        dy = -0.5f * size;
+      } else if (para.scriptShift != 0.0f) {
+        dy = 0.5f * size;
+      }
+      font.fDY = TyxPoints(dy);
+      if (TyxFontOut(&font, unit.stream) == TyxWriteFailed) KRFatalStdio();
+    }
+  } else if (code < 0) {
+    code = b;  // no code table at all: the byte passes unchanged
+  }
+  charOut(code, unit.stream);
+  para.lineStart = 0;
+  unit.prevCode = static_cast<std::uint8_t>(code);
+}
+
+// Tab, space, required space and numeric space write nothing before the first
+// character of a "pgf" or "align field" paragraph's first line.
+bool dropLeading() {
+  return para.lineStart == 1 && para.lineEnds == 0 &&
+         (para.dropLeadingBlanks != 0 || KRGlobal.alignField != 0);
+}
+
+void lineEnd(UnitState& unit) {
+  ++para.lineEnds;
+  // A carrier return between two words is a word space of the flowing text.
+  if (para.lineStart == 0 && unit.prevCode != 0x20 && unit.shyPending == 0) {
+    charOut(0x20, unit.stream);
+  }
+  unit.shyPending = 0;
+  charOut(TyxChar::LineEnd, unit.stream);
+}
+
+void outputByte(UnitState& unit, std::uint8_t b) {
+  switch (b) {
+    case 0x00:  // NULl
+    case 0x0C:  // Page End
+    case 0x0D:  // Zero Index Carrier Return
+    case 0x16:  // BackSpace
+    case 0x1A:  // Unit BackSpace
+    case 0x23:  // Word UnderScore
+    case 0x36:  // Numeric BackSpace
+      break;
+    case 0x05:  // Horizontal Tab
+      if (!dropLeading()) charOut(TyxChar::Tab, unit.stream);
+      break;
+    case 0x06:  // Required Carrier Return
+      KRParaClose(unit.stream);
+      break;
+    case 0x09:  // SuPerScript
+      para.superscriptSeen = 1;
+      KRScriptShift();
+      break;
+    case 0x15:  // Carrier REturn
+      lineEnd(unit);
+      break;
+    case 0x25:  // INdeX
+    case 0x33:  // Index ReTurn
+      charOut(TyxChar::HardReturn, unit.stream);
+      break;
+    case 0x2B:  // Multi-Byte Ctrl
+      KRMultiByteCtrl(0, b);
+      break;
+    case 0x38:  // SuBScript
+      para.subscriptSeen = 1;
+      KRScriptShift();
+      break;
+    case 0x39:  // Indent Tab
+      if (para.lineStart == 0 && para.lineEnds == 0 && para.firstIndentTabPending != 0) {
+        para.firstIndentTabPending = 0;
+        charOut(TyxChar::Tab, unit.stream);
+      } else if (para.indentTabsWritten != 0) {
+        charOut(TyxChar::Tab, unit.stream);
+      }
+      break;
+    case 0x3A:  // Required Page End
+      para.columnTopPending = 1;
+      KRParaClose(unit.stream);
+      break;
+    case 0x3F:  // SUBstitute
+      for (int i = 0; i < 3; ++i) charOut('#', unit.stream);
+      break;
+    case 0x40:  // SPace
+      if (!dropLeading()) characterPath(unit, b, 0x20);
+      break;
+    case 0x41:  // Required SPace
+      if (!dropLeading()) characterPath(unit, b, TyxChar::HardSpace);
+      break;
+    case 0xCA:  // Syllable HYphen
+      charOut(TyxChar::DiscHyphen, unit.stream);
+      unit.shyPending = 1;
+      break;
+    case 0xE1:  // Numeric SPace
+      if (!dropLeading()) characterPath(unit, b, TyxChar::NumberSpace);
+      break;
+    default:
+      if (b > 0x40) {
+        // A graphic character; 0x60, the required hyphen, is one too. The
+        // text of an aligned field starts at the paragraph's one tab stop.
+        if (para.lineStart == 1 && KRGlobal.alignField != 0) charOut(TyxChar::Tab, unit.stream);
+        characterPath(unit, b, -1);
+      } else {
+        char message[64];
+        std::snprintf(message, sizeof message, "Unknown single-byte control 0x%x.", b);
+        KRNonFatal(message);
+      }
+      break;
+  }
+}
+
+// One byte of a paragraph's first line while its kind is not yet decided.
+void scanByte(UnitState& unit, std::uint8_t b) {
+  if (b != 0x2B) ++para.scanCount;
+  switch (b) {
+    case 0x05: {  // a leading tab moves the first line to the next tab stop
+      const TyxPgf& pgf = KRCurrentFormat.pgf;
+      if (para.lineStart == 1 && pgf.tabStop != nullptr &&
+          static_cast<std::int64_t>(pgf.pgfNumTabs) > para.leadingTabIndex) {
+        para.firstLinePos = pgf.tabStop[para.leadingTabIndex].tsX;
+        ++para.leadingTabIndex;
+      }
+      break;
+    }
+    case 0x40:
+    case 0x41:
+    case 0xE1:
+      if (para.lineStart == 1) {
+        double width = KRCurrentFormat.masterFont.charWidth;
+        if (para.firstLinePos.unit == TyxUnitCode(TyxUnit::Inch)) width /= 72.0;
+        para.firstLinePos.value = static_cast<float>(para.firstLinePos.value + width);
+      }
+      break;
+    case 0x39:
+      ++para.indentTabs;
+      if (para.lineStart == 1) ++para.leadingIndentTabs;
+      break;
+    case 0x2B:
+      KRMultiByteCtrl(1, b);
+      break;
+    case 0x0C:
+      // Only a page end that ends the body text field ends the line.
+      if (KRStdin.offset == unit.end) KRParaOpen(0x15, unit.stream);
+      break;
+    case 0x06:
+    case 0x15:
+    case 0x25:
+    case 0x33:
+    case 0x3A:
+      // A long line is a paragraph of its own even when a required carrier
+      // return ends it.
+      KRParaOpen(para.scanCount >= 100 ? 0x15 : b, unit.stream);
+      break;
+    default:
+      para.lineStart = 0;
+      break;
+  }
+}
+
+// The footnote number of a unit name: its leading decimal digits, mod 65536.
+int footnoteNumber(const std::uint8_t* asciiName) {
+  static constexpr int kNamePositions[6] = {0, 1, 2, 3, 5, 7};
+  long value = 0;
+  for (int position : kNamePositions) {
+    const std::uint8_t c = asciiName[position];
+    if (c < '0' || c > '9') break;
+    value = value * 10 + (c - '0');
+  }
+  return static_cast<int>(value % 65536);
+}
+
+// Reads the parameters of a text unit format change into KRCurrentFormat,
+// skipping the fields no reader knows.
+void formatChange(const KRSfIntro& intro) {
+  const std::uint32_t end = KRStdin.offset + KRSfLength(intro) - 5;
+  while (KRStdin.offset < end) {
+    if (KRPageImageParams(0, "Expected PIP in text unit format change.", &KRCurrentFormat) ==
+        KRReadMatched) {
+      continue;
+    }
+    if (KRLineParams(0, "Expected LP in text unit format change.", &KRCurrentFormat) ==
+        KRReadMatched) {
+      continue;
+    }
+    if (KRTabParams(0, "Expected TP in text unit format change.", &KRCurrentFormat) ==
+        KRReadMatched) {
+      continue;
+    }
+    if (KROperatorMessage(0, "Expected OM in text unit format change.") == KRReadMatched) {
+      continue;
+    }
+    std::uint8_t head[5];
+    KRStdinRead(1, "Expected format option in text unit format change.", head, 5, 0);
+    const std::uint32_t length = (std::uint32_t{head[0]} << 8) | head[1];
+    if (length > 5) {
+      KRStdinDrop(length - 5, "Expected contents of format option in text unit format change.");
+    }
+  }
+}
+
+void useMaster(KRFormat* master) {
+  KRGlobal.masterFormat = master;
+  if (master != nullptr) KRCurrentFormat = *master;
+}
+
+}  // namespace
+
+int KRTextUnit(int fatal, const char* message) {
+  // The fields of a unit are never part of a scanned line.
+  if (para.scanning != 0) KRStdinForget();
+
+  KRSfIntro name = expectField(0xE1, {0x04}, 11, 11);
+  const int nameResult = KRSfRead(fatal, message, &name);
+  if (nameResult != KRReadMatched) return nameResult;
+
+  std::uint8_t raw[6] = {};
+  KRStdinRead(1, "Expected text unit name.", raw, 6, KRSfLength(name) - 5);
+  // Held as c1 c2 c3 c4 . c5 . c6 (EBCDIC periods), the form the name prints in.
+  std::uint8_t* unitName = KRGlobal.unitName;
+  unitName[0] = raw[0];
+  unitName[1] = raw[1];
+  unitName[2] = raw[2];
+  unitName[3] = raw[3];
+  unitName[4] = 0x4B;
+  unitName[5] = raw[4];
+  unitName[6] = 0x4B;
+  unitName[7] = raw[5];
+  unitName[8] = 0;
+  std::uint8_t asciiName[9] = {};
+  KREbcdic2Ascii(unitName, asciiName);
+
+  UnitState unit{};
+  unit.footnote = asciiName[0] == '9';
+  if (unit.footnote) {
+    unit.stream = KRFootnoteStream;
+    ++footnoteNum;
+    if (TyxFNoteTextOpen(footnoteNumber(asciiName), unit.stream) == TyxWriteFailed) {
+      KRFatalStdio();
+    }
+    const TyxPgf* format = setFootnoteParaFormat();
+    if (TyxParaOpen(format, unit.stream, 1) == TyxWriteFailed) KRFatalStdio();
+    // A footnote's first paragraph is written at once, without a scan.
+    para.scanning = 0;
+  } else {
+    unit.stream = KRGlobal.bodyStream;
+  }
+
+  for (int i = 0; i < 2; ++i) {
+    KRSfIntro establish = expectField(0xE3, {0x01, 0x02}, 5, 5);
+    const int result = KRSfRead(0, message, &establish);
+    if (result == KRReadEnd) return 0;
+    if (result == KRReadMatched) {
+      KRGlobal.returnFormat = KRGlobal.masterFormat;
+      useMaster(establish.introBytes[3] == 0x01 ? &KRPrimaryFormat : &KRAlternateFormat);
+    }
+  }
+
+  KRSfIntro back = expectField(0xE3, {0x03}, 5, 5);
+  const int backResult = KRSfRead(0, message, &back);
+  if (backResult == KRReadEnd) return 0;
+  if (backResult == KRReadMatched) useMaster(KRGlobal.returnFormat);
+
+  KRSfIntro change = expectField(0xE2, {0x04}, 64, 314);
+  if (KRSfRead(0, message, &change) == KRReadMatched) formatChange(change);
+
+  KRMarginTextDecl(0, "Expected margin text declaration in text unit.", &KRCurrentFormat);
+
+  for (;;) {
+    if (para.scanning != 0) KRStdinForget();
+    KRSfIntro text = expectField(0xE8, {0x07}, 6, KRSfNoLimit);
+    if (KRSfRead(0, "Expected body text.", &text) != KRReadMatched) return 2;
+    // A scan left unfinished by the previous field goes on in this one.
+    if (para.scanning != 0) KRStdinRemember();
+    unit.end = KRStdin.offset + KRSfLength(text) - 5;
+    while (KRStdin.offset < unit.end) {
+      std::uint8_t b;
+      KRStdinRead(1, "Expected single-byte or multi-byte ctrl.", &b, 1, 0);
+      if (para.scanning != 0 && para.lineEnds == 0) {
+        scanByte(unit, b);
+      } else {
+        outputByte(unit, b);
+      }
+    }
+    KRParaClose(unit.stream);
+    if (unit.footnote && TyxFNoteTextClose(unit.stream) == TyxWriteFailed) KRFatalStdio();
+  }
+}
+
+int KREndUnit(int fatal, const char* message) {
+  KRSfIntro intro = expectField(0xE1, {0x06}, 5, 5);
+  return KRSfRead(fatal, message, &intro);
+}
+
+void KRParaClose(std::FILE* stream) {
+  if (TyxParaClose(stream, 1) == TyxWriteFailed) KRFatalStdio();
+  para.lineEnds = 0;
+  para.lineStart = 1;
+  para.firstLinePos = TyxPoints(0.0f);
+  para.scanCount = 0;
+  para.leadingTabIndex = 0;
+  para.indentTabs = 0;
+  para.leadingIndentTabs = 0;
+  KRGlobal.alignField = 0;
+  KRGlobal.alignLine = 0;
+  KRStdinRemember();
+  para.scanning = 1;
+  para.scriptShift = 0.0f;
+  para.superscriptSeen = 0;
+  para.subscriptSeen = 0;
+}
+
+void KRParaOpen(std::uint8_t terminator, std::FILE* stream) {
+  // The scanned bytes become the next bytes of the input again.
+  KRStdinForget();
+  KRStdinUnreadMemory();
+  para.scanning = 0;
+
+  TyxPgf pgf = KRCurrentFormat.pgf;
+  pgf.setMask |= pgfBit(TyxPgfField::PgfTag);
+  para.dropLeadingBlanks = 0;
+  para.firstIndentTabPending = 0;
+  para.indentTabsWritten = 0;
+  const bool hasTabs = (pgf.setMask & pgfBit(TyxPgfField::PgfNumTabs)) != 0;
+
+  if (KRGlobal.alignLine != 0) {
+    pgf.pgfTag = "align line";
+    pgf.pgfAlignment = KRGlobal.lineAlignment;
+  } else if (KRGlobal.alignField != 0) {
+    pgf.pgfTag = "align field";
+    kindTabStop = TyxTabStop{};
+    kindTabStop.setMask = TyxBit(TyxTabStopField::TSX) | TyxBit(TyxTabStopField::TSType);
+    kindTabStop.tsType = KRGlobal.alignTabType;
+    if (KRGlobal.alignTabType == static_cast<std::uint32_t>(TyxTabType::Decimal)) {
+      kindTabStop.setMask |= TyxBit(TyxTabStopField::TSDecimalChar);
+      kindTabStop.tsDecimalChar = static_cast<std::int32_t>(KRGlobal.alignDecimalChar);
+    }
+    double x;
+    if (KRGlobal.alignColumn != 0) {
+      x = static_cast<std::uint32_t>((KRGlobal.alignColumn - 1) *
+                                     KRCurrentFormat.masterFont.charWidth);
+    } else {
+      x = para.firstLinePos.value;
+    }
+    double indent = pgf.pgfLIndent.value;
+    if (pgf.pgfLIndent.unit == TyxUnitCode(TyxUnit::Inch)) indent *= 72.0;
+    kindTabStop.tsX = TyxPoints(static_cast<float>(x + indent));
+    // The stop reaches the output only when the current format has tab stops.
+    pgf.tabStop = &kindTabStop;
+    pgf.pgfNumTabs = 1;
+  } else if (terminator == 0x06 || terminator == 0x3A) {
+    pgf.pgfTag = "row";
+    para.indentTabsWritten = 1;
+  } else if (para.indentTabs > 0) {
+    const bool hanging = para.indentTabs != para.leadingIndentTabs;
+    pgf.pgfTag = hanging ? "hanging pgf" : "indented pgf";
+    if (hanging) para.firstIndentTabPending = 1;
+    if (hasTabs && pgf.tabStop != nullptr &&
+        static_cast<std::int64_t>(pgf.pgfNumTabs) >= para.indentTabs) {
+      pgf.pgfLIndent = pgf.tabStop[para.indentTabs - 1].tsX;
+      pgf.setMask |= pgfBit(TyxPgfField::PgfLIndent) | pgfBit(TyxPgfField::PgfFIndent);
+      if (!hanging) {
+        pgf.pgfFIndent = pgf.pgfLIndent;
+      } else {
+        pgf.pgfFIndent = para.leadingIndentTabs != 0 ? pgf.tabStop[para.leadingIndentTabs - 1].tsX
+                                                     : KRCurrentFormat.pgf.pgfFIndent;
+        kindTabStop = TyxTabStop{};
+        kindTabStop.setMask = TyxBit(TyxTabStopField::TSX) | TyxBit(TyxTabStopField::TSType);
+        kindTabStop.tsX = pgf.pgfLIndent;
+        kindTabStop.tsType = static_cast<std::uint32_t>(TyxTabType::Left);
+        pgf.tabStop = &kindTabStop;
+        pgf.pgfNumTabs = 1;
+        pgf.setMask |= pgfBit(TyxPgfField::PgfNumTabs);
+      }
+    }
+  } else if (para.firstLinePos.value > 0.0f) {
+    pgf.pgfTag = "pgf";
+    pgf.pgfFIndent = para.firstLinePos;
+    para.dropLeadingBlanks = 1;
+  } else {
+    pgf.pgfTag = "block pgf";
+  }
+
+  pgf.setMask |= pgfBit(TyxPgfField::PgfPlacement);
+  if (para.columnTopPending != 0) {
+    pgf.pgfPlacement = static_cast<std::uint32_t>(TyxPlacement::ColumnTop);
+    para.columnTopPending = 0;
+  }
+
+  if (TyxParaOpen(&pgf, stream, 1) == TyxWriteFailed) KRFatalStdio();
+
+  // A margin text declared in a text unit becomes a marker in the first
+  // paragraph opened after it: type 0 top, 1 bottom.
+  for (int i = 0; i < 2; ++i) {
+    if (KRGlobal.marginTextPending[i] != 0 && KRCurrentFormat.marginText[i] != nullptr) {
+      TyxMarker marker{};
+      marker.setMask = TyxBit(TyxMarkerField::MType) | TyxBit(TyxMarkerField::MText);
+      marker.mType = i;
+      marker.mText = KRCurrentFormat.marginText[i];
+      if (TyxMarkerOut(&marker, stream) == TyxWriteFailed) KRFatalStdio();
+      KRGlobal.marginTextPending[i] = 0;
+    }
+  }
+
+  // Every paragraph starts in the master font; emphasis, underscore and
+  // overstrike carry over.
+  const std::uint8_t style = KRCurrentFormat.currentFont.style;
+  KRCurrentFormat.currentFont = KRCurrentFormat.masterFont;
+  KRCurrentFormat.currentFont.style = style;
+  para.lineStart = 1;
+}
+
+void KRScriptShift() {
+  if (para.superscriptSeen != 0 && para.subscriptSeen != 0) {
+    para.superscriptSeen = 0;
+    para.subscriptSeen = 0;
+    para.scriptShift = 0.0f;
+  } else if (para.superscriptSeen != 0) {
+    para.scriptShift = -1.0f;
+  } else {
+    para.scriptShift = 1.0f;
+  }
+}
+
+void KRTextReset() {
+  para = ParaState{};
+  kindTabStop = TyxTabStop{};
+}
+
+}  // namespace vantrove
