@@ -1,1 +1,234 @@
-// placeholder: being written
+#include "vantrove/io.h"
+
+#include <algorithm>
+#include <cerrno>
+#include <cstdlib>
+#include <cstring>
+#include <vector>
+
+#include "tools/kzopen.h"
+#include "vantrove/krtypes.h"
+#include "vantrove/main.h"
+
+namespace vantrove {
+
+KRStdinRecord KRStdin{};
+
+namespace {
+
+// Pushed-back bytes in reverse order: the next byte to read is at the back, so a
+// push-back appends and a read pops without moving the bytes pushed back earlier.
+std::vector<std::uint8_t> pushback;
+
+bool remembering = false;
+// Bytes consumed while remembering was on, in the order they were read.
+std::vector<std::uint8_t> memory;
+// Scratch space that skipped bytes are read into; it keeps the size of the
+// largest skip so far.
+std::vector<std::uint8_t> dropBuffer;
+
+KRExitHook exitHook = nullptr;
+
+constexpr std::size_t kMemoryInitialCapacity = 80;
+
+void syncPushbackCount() {
+  KRStdin.pushbackCount = static_cast<std::uint32_t>(pushback.size());
+}
+
+void remember(const std::uint8_t* bytes, std::uint32_t count) {
+  if (memory.capacity() == 0) memory.reserve(kMemoryInitialCapacity);
+  memory.insert(memory.end(), bytes, bytes + count);
+}
+
+// Reads up to `count` bytes from the underlying file; a closed stream has none.
+std::size_t readFile(std::uint8_t* target, std::size_t count) {
+  if (count == 0 || KRStdin.file == nullptr) return 0;
+  return std::fread(target, 1, count, KRStdin.file);
+}
+
+void diagnostic(const char* message) {
+  std::fprintf(stderr, "vantrove: Byte 0%o: %s\n", static_cast<unsigned>(KRStdin.lastOffset),
+               message);
+}
+
+}  // namespace
+
+void KRStdinOpen(const char* name, const char* mode, std::FILE* stream) {
+  if (name != nullptr) {
+    KRStdin.file = kzopen(name, mode);
+    if (KRStdin.file == nullptr) KRFatal(std::strerror(errno));
+  } else {
+    KRStdin.file = stream;
+  }
+  pushback.clear();
+  syncPushbackCount();
+  KRStdin.offset = 0;
+  KRStdin.lastOffset = 0;
+}
+
+int KRStdinRead(int fatal, const char* message, void* buffer, std::uint32_t size,
+                std::uint32_t count) {
+  if (count == 0) count = size;
+  const std::uint32_t n = std::min(size, count);
+  auto* target = static_cast<std::uint8_t*>(buffer);
+
+  KRStdin.lastOffset = KRStdin.offset;
+  KRStdin.offset += count;  // a failed read still moves the offset
+
+  // Pushed-back bytes come first.
+  const std::uint32_t fromPushback = std::min<std::uint32_t>(n, pushback.size());
+  for (std::uint32_t i = 0; i < fromPushback; ++i) {
+    target[i] = pushback.back();
+    pushback.pop_back();
+  }
+  syncPushbackCount();
+
+  const std::size_t wanted = n - fromPushback;
+  if (wanted > 0) {
+    const std::size_t got = readFile(target + fromPushback, wanted);
+    if (got < wanted) {
+      if (got == 0) {
+        if (KRStdin.file != nullptr && std::ferror(KRStdin.file)) KRFatal(std::strerror(errno));
+        KRStdinClose();
+        if (!fatal) return KRReadEnd;
+      } else if (!fatal) {
+        return KRReadOther;
+      }
+      KRFatalFirst(message);
+      KRFatalLast("Premature end of file.");
+    }
+  }
+
+  if (remembering) remember(target, n);
+
+  if (count > n) {
+    // The rest of the count is skipped; it is already counted in the offset, so the
+    // skip starts from the offset of its first byte and ends where the offset is now.
+    KRStdin.offset = KRStdin.lastOffset + n;
+    KRStdinDrop(count - n, message);
+  }
+  return KRReadMatched;
+}
+
+void KRStdinDrop(std::uint32_t count, const char* message) {
+  if (count > dropBuffer.size()) {
+    dropBuffer.clear();
+    dropBuffer.shrink_to_fit();
+    dropBuffer.resize(count);
+  }
+  KRStdinRead(1, message, dropBuffer.data(), count, 0);
+}
+
+void KRStdinUnread(const void* bytes, std::uint32_t count) {
+  KRStdin.offset -= count;
+  KRStdin.lastOffset -= count;
+  const auto* source = static_cast<const std::uint8_t*>(bytes);
+  pushback.reserve(pushback.size() + count);
+  for (std::uint32_t i = count; i > 0; --i) pushback.push_back(source[i - 1]);
+  syncPushbackCount();
+  if (remembering) memory.resize(memory.size() > count ? memory.size() - count : 0);
+}
+
+void KRStdinRemember() {
+  remembering = true;
+}
+
+void KRStdinForget() {
+  remembering = false;
+}
+
+void KRStdinUnreadMemory() {
+  if (memory.empty()) return;
+  KRStdinUnread(memory.data(), static_cast<std::uint32_t>(memory.size()));
+  memory.clear();  // the buffer stays allocated for reuse
+}
+
+void KRStdinClose() {
+  pushback.clear();
+  pushback.shrink_to_fit();
+  syncPushbackCount();
+  if (KRStdin.file != nullptr) {
+    std::fclose(KRStdin.file);
+    KRStdin.file = nullptr;
+  }
+}
+
+namespace {
+
+// The document default font's code table, or null before the font map is bound.
+const std::uint8_t* documentCodeMap() {
+  const AmFontEntry* entry = KRGlobal.documentFont.entry;
+  return entry != nullptr ? entry->codeMap : nullptr;
+}
+
+}  // namespace
+
+void KREbcdic2Ascii(const std::uint8_t* source, std::uint8_t* target) {
+  const std::uint8_t* table = documentCodeMap();
+  for (;; ++source, ++target) {
+    const std::uint8_t byte = *source;
+    if (byte == 0) {
+      *target = 0;
+      return;
+    }
+    *target = table != nullptr ? table[byte] : byte;
+  }
+}
+
+std::uint8_t KREbcdicChar(std::uint8_t byte) {
+  const std::uint8_t* table = documentCodeMap();
+  return table != nullptr ? table[byte] : byte;
+}
+
+void KRStdinReset() {
+  if (KRStdin.file != nullptr && KRStdin.file != stdin) std::fclose(KRStdin.file);
+  KRStdin = KRStdinRecord{};
+  pushback.clear();
+  pushback.shrink_to_fit();
+  remembering = false;
+  memory.clear();
+  memory.shrink_to_fit();
+  dropBuffer.clear();
+  dropBuffer.shrink_to_fit();
+}
+
+void KRNonFatal(const char* message) {
+  diagnostic(message);
+}
+
+void KRFatalFirst(const char* message) {
+  diagnostic(message);
+}
+
+void KRFatalNext(const char* message) {
+  std::fprintf(stderr, "%s\n", message);
+}
+
+void KRFatalLast(const char* message) {
+  std::fprintf(stderr, "%s\n", message);
+  KRFatalFinish();
+}
+
+void KRFatal(const char* message) {
+  diagnostic(message);
+  KRFatalFinish();
+}
+
+void KRFatalStdio() {
+  KRFatal("Unable to write to output file.");
+}
+
+void KRFatalMemory() {
+  KRFatal("Memory is full.");
+}
+
+void KRSetExitHook(KRExitHook hook) {
+  exitHook = hook;
+}
+
+void KRExit(int status) {
+  if (exitHook != nullptr) exitHook(status);
+  std::exit(status);
+}
+
+}  // namespace vantrove

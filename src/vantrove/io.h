@@ -37,7 +37,10 @@ void KRStdinClose();
 // Converts a zero-terminated EBCDIC string through the document default font's
 // code table; source and target may be the same buffer.
 void KREbcdic2Ascii(const std::uint8_t* source, std::uint8_t* target);
-// Resets the stream, its memory and drop buffer (tests and fuzzing).
+// One byte through the same table (identity while no font map entry is bound).
+std::uint8_t KREbcdicChar(std::uint8_t byte);
+// Resets the stream, its memory and drop buffer, closing a file still open
+// unless it is stdin (tests and fuzzing).
 void KRStdinReset();
 
 // Diagnostics: "vantrove: Byte 0%o: %s\n" with KRStdin.lastOffset.
