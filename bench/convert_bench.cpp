@@ -1,0 +1,210 @@
+// Whole-program benchmark: generates DCA documents of 1, 10 and 100 MB of
+// realistic body text (paragraphs, line ends, tabs, font changes, footnotes)
+// and a hostile one (a first line of 1 MB without a line end, then more text),
+// converts each with the vantrove binary and prints throughput and peak
+// memory, next to iconv converting the same body text from code page 037.
+// It measures; it asserts nothing.
+#include <sys/resource.h>
+#include <sys/time.h>
+#include <sys/wait.h>
+#include <unistd.h>
+
+#include <chrono>
+#include <cstdio>
+#include <cstdlib>
+#include <filesystem>
+#include <fstream>
+#include <random>
+#include <string>
+#include <vector>
+
+#include "support/dca_builder.h"
+
+namespace {
+
+namespace fs = std::filesystem;
+using dca::Bytes;
+
+struct Measure {
+  double seconds;
+  long peakKiB;
+};
+
+// Runs a program with stdin and stdout redirected; wall time and peak RSS.
+Measure runTimed(const std::vector<std::string>& argv, const std::string& in,
+                 const std::string& out, const std::vector<std::string>& env = {}) {
+  auto start = std::chrono::steady_clock::now();
+  pid_t pid = fork();
+  if (pid == 0) {
+    if (!freopen(in.c_str(), "r", stdin) || !freopen(out.c_str(), "w", stdout)) _exit(127);
+    for (const auto& e : env) putenv(const_cast<char*>(e.c_str()));
+    std::vector<char*> args;
+    for (const auto& a : argv) args.push_back(const_cast<char*>(a.c_str()));
+    args.push_back(nullptr);
+    execvp(args[0], args.data());
+    _exit(127);
+  }
+  int status = 0;
+  struct rusage usage {};
+  wait4(pid, &status, 0, &usage);
+  double seconds = std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count();
+  if (!WIFEXITED(status) || WEXITSTATUS(status) != 0)
+    std::fprintf(stderr, "warning: %s exited with status %d\n", argv[0].c_str(),
+                 WIFEXITED(status) ? WEXITSTATUS(status) : -1);
+  return {seconds, usage.ru_maxrss};
+}
+
+const char* const kWords[] = {"the",     "archive",  "document", "letter",  "report",   "quarterly",
+                              "figures", "shipment", "customer", "invoice", "meeting",  "agenda",
+                              "minutes", "revision", "approved", "pending", "schedule", "budget",
+                              "a",       "of",       "and",      "to",      "in",       "for",
+                              "with",    "résumé",   "naïve",    "café"};
+
+// Body text of about `target` bytes; also collects the graphic text for iconv.
+struct Generated {
+  Bytes document;
+  Bytes plain;  // the EBCDIC text bytes alone
+};
+
+Generated generate(std::size_t target, bool hostile) {
+  std::mt19937 random(12345);
+  Bytes units;
+  Bytes plain;
+  int unitNumber = 1;
+  int footnote = 0;
+  Bytes field;
+  std::size_t produced = 0;
+
+  // Appends in place: the document grows to 100 MB.
+  auto append = [&](const Bytes& more) { units.insert(units.end(), more.begin(), more.end()); };
+  auto flushField = [&](Bytes& text) {
+    if (text.empty()) return;
+    append(dca::bodyText(text));
+    text.clear();
+  };
+  auto startUnit = [&] {
+    char name[8];
+    std::snprintf(name, sizeof name, "%06d", unitNumber++);
+    append(dca::textUnitName(name));
+  };
+  auto word = [&]() -> Bytes {
+    Bytes w = dca::ebc(kWords[random() % (sizeof kWords / sizeof kWords[0])]);
+    plain.insert(plain.end(), w.begin(), w.end());
+    return w;
+  };
+
+  startUnit();
+  if (hostile) {
+    // One first line of 1 MB: words and blanks, no line end, across many fields.
+    std::size_t line = 0;
+    while (line < (1u << 20)) {
+      Bytes w = word();
+      w.push_back(dca::ctl::SP);
+      line += w.size();
+      field.insert(field.end(), w.begin(), w.end());
+      if (field.size() > 60000) flushField(field);
+    }
+    field.push_back(dca::ctl::RCR);
+    produced += line;
+  }
+  while (produced < target) {
+    // One paragraph: a leading tab now and then, lines of about 70 characters
+    // ended by carrier returns, a font change or emphasis, sometimes a footnote.
+    Bytes para;
+    if (random() % 4 == 0) para.push_back(dca::ctl::HT);
+    int lines = 3 + random() % 6;
+    for (int l = 0; l < lines; ++l) {
+      std::size_t width = 0;
+      while (width < 70) {
+        switch (random() % 40) {
+          case 0:
+            para = para + dca::beginEmphasis();
+            break;
+          case 1:
+            para = para + dca::endEmphasis();
+            break;
+          case 2:
+            para = para + dca::setGfid(random() % 2 ? 85 : 11);
+            break;
+          case 3:
+            para.push_back(dca::ctl::HT);
+            break;
+          default:
+            break;
+        }
+        Bytes w = word();
+        para.insert(para.end(), w.begin(), w.end());
+        width += w.size() + 1;
+        para.push_back(dca::ctl::SP);
+      }
+      para.push_back(dca::ctl::CRE);
+    }
+    bool withNote = random() % 10 == 0;
+    if (withNote) {
+      ++footnote;  // the converter counts both the reference and the footnote unit
+      char name[8];
+      std::snprintf(name, sizeof name, "9%05d", footnote);
+      para = para + dca::noteReference(name) + dca::noteEcho(2 * footnote - 1);
+    }
+    para.push_back(dca::ctl::RCR);
+    if (field.size() + para.size() > 60000) flushField(field);
+    field.insert(field.end(), para.begin(), para.end());
+    produced += para.size();
+    if (withNote) {
+      flushField(field);
+      char name[8];
+      std::snprintf(name, sizeof name, "9%05d", footnote);
+      append(dca::textUnit(name, word() + dca::ebc(" ") + word() + Bytes{dca::ctl::RCR}));
+      startUnit();
+    }
+  }
+  flushField(field);
+  Bytes document = dca::standardFormat();
+  document.insert(document.end(), units.begin(), units.end());
+  Bytes end = dca::endUnit();
+  document.insert(document.end(), end.begin(), end.end());
+  return {std::move(document), plain};
+}
+
+void writeFile(const fs::path& path, const Bytes& bytes) {
+  std::ofstream(path, std::ios::binary)
+      .write(reinterpret_cast<const char*>(bytes.data()),
+             static_cast<std::streamsize>(bytes.size()));
+}
+
+}  // namespace
+
+int main(int argc, char** argv) {
+  std::string program = argc > 1 ? argv[1] : "./vantrove";
+  std::string mapDir = argc > 2 ? argv[2] : ".";  // a KZHOME whose kzinit/filters has dca.am
+  fs::path work = fs::temp_directory_path() / ("vantrove-bench." + std::to_string(getpid()));
+  fs::create_directories(work);
+  std::string kzhome = "KZHOME=" + mapDir;
+
+  std::printf("%-10s %10s %12s %12s %14s %12s\n", "document", "MB", "vantrove MB/s", "peak KiB",
+              "iconv MB/s", "s per MB");
+  struct Case {
+    const char* name;
+    std::size_t bytes;
+    bool hostile;
+  };
+  for (const Case& c : {Case{"1MB", 1u << 20, false}, Case{"10MB", 10u << 20, false},
+                        Case{"100MB", 100u << 20, false}, Case{"hostile", 4u << 20, true}}) {
+    Generated g = generate(c.bytes, c.hostile);
+    fs::path input = work / (std::string(c.name) + ".dca");
+    fs::path text = work / (std::string(c.name) + ".txt");
+    writeFile(input, g.document);
+    writeFile(text, g.plain);
+    double mb = static_cast<double>(g.document.size()) / (1 << 20);
+    Measure convert = runTimed({program}, input.string(), "/dev/null", {kzhome});
+    Measure iconv =
+        runTimed({"iconv", "-f", "CP037", "-t", "ISO-8859-1"}, text.string(), "/dev/null");
+    double textMb = static_cast<double>(g.plain.size()) / (1 << 20);
+    std::printf("%-10s %10.1f %12.1f %12ld %14.1f %12.4f\n", c.name, mb, mb / convert.seconds,
+                convert.peakKiB, textMb / iconv.seconds, convert.seconds / mb);
+    fs::remove(input);
+    fs::remove(text);
+  }
+  fs::remove_all(work);
+  return 0;
+}
