@@ -1,1 +1,133 @@
-// placeholder: being written
+// Temporary file names and the last component of a path.
+#include "tools/file.h"
+
+#include <fcntl.h>
+#include <unistd.h>
+
+#include <cerrno>
+#include <cstdio>
+#include <cstdlib>
+#include <cstring>
+#include <optional>
+#include <string>
+
+namespace vantrove {
+
+namespace {
+
+// Room for the two dots and the two decimal numbers of "%s.%d.%d".
+constexpr std::size_t kNumberRoom = 66;
+
+// The one buffer every temporary name is composed in; it only ever grows.
+struct NameBuffer {
+  char* text = nullptr;
+  std::size_t capacity = 0;
+
+  ~NameBuffer() { std::free(text); }
+};
+
+NameBuffer tmpNameBuffer;
+pid_t tmpPid = 0;
+unsigned tmpCounter = 0;
+// "TMPDIR" and "HOME", copied once found: later changes of the environment
+// do not move the temporary files.
+std::optional<std::string> tmpDirEnv;
+std::optional<std::string> tmpHomeEnv;
+
+void readOnce(std::optional<std::string>& cached, const char* variable) {
+  if (cached) return;
+  if (const char* value = std::getenv(variable)) cached = value;
+}
+
+const char* valueOf(const std::optional<std::string>& cached) {
+  return cached ? cached->c_str() : nullptr;
+}
+
+// Makes the buffer hold at least `needed` bytes; false when it cannot.
+bool FileGetNameBuffer(std::size_t needed) {
+  if (needed > tmpNameBuffer.capacity) {
+    char* grown = static_cast<char*>(std::malloc(needed + 1));
+    std::free(tmpNameBuffer.text);
+    tmpNameBuffer.text = grown;
+    tmpNameBuffer.capacity = grown != nullptr ? needed + 1 : 0;
+  }
+  return tmpNameBuffer.text != nullptr;
+}
+
+enum class Attempt { kCreated, kFailed, kNoBuffer };
+
+// Composes "<directory>/<prefix>.<pid>.<counter>" (no directory part when
+// `directory` is null) and creates the file without truncating it.
+Attempt tryName(const char* directory, const char* prefix) {
+  const std::size_t directoryLength = directory != nullptr ? std::strlen(directory) + 1 : 0;
+  if (!FileGetNameBuffer(directoryLength + std::strlen(prefix) + kNumberRoom)) {
+    return Attempt::kNoBuffer;
+  }
+  if (directory != nullptr) {
+    std::snprintf(tmpNameBuffer.text, tmpNameBuffer.capacity, "%s/%s.%d.%u", directory, prefix,
+                  static_cast<int>(tmpPid), tmpCounter);
+  } else {
+    std::snprintf(tmpNameBuffer.text, tmpNameBuffer.capacity, "%s.%d.%u", prefix,
+                  static_cast<int>(tmpPid), tmpCounter);
+  }
+  const int descriptor = open(tmpNameBuffer.text, O_RDWR | O_CREAT, 0600);
+  if (descriptor < 0) return Attempt::kFailed;
+  close(descriptor);
+  return Attempt::kCreated;
+}
+
+}  // namespace
+
+char* FileGetTmpFileName(const char* dir, const char* prefix) {
+  if (prefix == nullptr) prefix = "";
+  if (tmpPid == 0) tmpPid = getpid();
+  ++tmpCounter;
+
+  readOnce(tmpDirEnv, "TMPDIR");
+  readOnce(tmpHomeEnv, "HOME");
+
+  const char* const directories[] = {dir, valueOf(tmpDirEnv), "/tmp", valueOf(tmpHomeEnv)};
+  for (const char* directory : directories) {
+    if (directory == nullptr) continue;
+    switch (tryName(directory, prefix)) {
+      case Attempt::kCreated:
+        return tmpNameBuffer.text;
+      case Attempt::kNoBuffer:
+        errno = ENOMEM;
+        return nullptr;
+      case Attempt::kFailed:
+        break;
+    }
+  }
+  switch (tryName(nullptr, prefix)) {
+    case Attempt::kCreated:
+      return tmpNameBuffer.text;
+    case Attempt::kNoBuffer:
+      errno = ENOMEM;
+      return nullptr;
+    case Attempt::kFailed:
+      break;
+  }
+  return nullptr;  // errno is what open left
+}
+
+const char* basename(const char* path) {
+  if (path == nullptr) return nullptr;
+  const char* last = path;
+  for (const char* p = path; *p != '\0'; ++p) {
+    if (*p == '/' && p[1] != '\0') last = p + 1;
+  }
+  return last;
+}
+
+void FileReset() {
+  std::free(tmpNameBuffer.text);
+  tmpNameBuffer.text = nullptr;
+  tmpNameBuffer.capacity = 0;
+  tmpPid = 0;
+  tmpCounter = 0;
+  tmpDirEnv.reset();
+  tmpHomeEnv.reset();
+}
+
+}  // namespace vantrove

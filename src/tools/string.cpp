@@ -1,1 +1,38 @@
-// placeholder: being written
+// String duplicate, keyword search and in-place character removal.
+#include "tools/string.h"
+
+#include <cstdlib>
+#include <cstring>
+
+namespace vantrove {
+
+char* StringCopy(const char* text) {
+  const std::size_t length = std::strlen(text);
+  char* copy = static_cast<char*>(std::malloc(length + 1));
+  if (copy != nullptr) std::memcpy(copy, text, length + 1);
+  return copy;
+}
+
+int StringVectorSearch(const char* const* vector, int count, const char* key) {
+  for (int i = 0; i < count; ++i) {
+    if (std::strcmp(vector[i], key) == 0) return i;
+  }
+  return -1;
+}
+
+int StringVectorGetIsSorted(const char* const* vector, int count) {
+  for (int i = 0; i + 1 < count; ++i) {
+    if (std::strcmp(vector[i], vector[i + 1]) >= 0) return 0;
+  }
+  return 1;
+}
+
+void StringStrip(char* text, const char* set) {
+  char* out = text;
+  for (const char* in = text; *in != '\0'; ++in) {
+    if (std::strchr(set, *in) == nullptr) *out++ = *in;
+  }
+  *out = '\0';
+}
+
+}  // namespace vantrove
