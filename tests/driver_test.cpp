@@ -102,8 +102,7 @@ TEST(CommandLine, UsageForHelpUnknownOptionAndThirdOperand) {
       "\tvantrove -h  (prints usage message)\n"
       "\tvantrove input_file output_file\n"
       "\tvantrove < input_file > output_file\n";
-  for (const auto& args : std::vector<std::vector<std::string>>{
-           {"-h"}, {"-x"}, {"a", "b", "c"}}) {
+  for (const auto& args : std::vector<std::vector<std::string>>{{"-h"}, {"-x"}, {"a", "b", "c"}}) {
     auto r = vtest::run(args, dca::document({}));
     EXPECT_EQ(r.status, 1);
     EXPECT_EQ(r.err, usage);
@@ -134,8 +133,8 @@ TEST(CommandLine, OperandsNameInputAndOutput) {
   auto r = vtest::run({"-b", in, out.string()});
   EXPECT_EQ(r.status, 0);
   EXPECT_EQ(r.out, "");
-  EXPECT_EQ(vtest::readFile(out.string()), kPrelude + std::string(kEmptyCatalog) +
-                                               standardTail(""));
+  EXPECT_EQ(vtest::readFile(out.string()),
+            kPrelude + std::string(kEmptyCatalog) + standardTail(""));
   // One operand: the output goes to the standard output.
   r = vtest::run({in});
   EXPECT_EQ(r.out, kPrelude + std::string(kEmptyCatalog) + standardTail(""));
