@@ -24,6 +24,7 @@ namespace {
 
 namespace fs = std::filesystem;
 using dca::Bytes;
+using dca::operator+;
 
 struct Measure {
   double seconds;

@@ -4,6 +4,7 @@ namespace vtest {
 namespace {
 
 using dca::Bytes;
+using dca::operator+;
 namespace ctl = dca::ctl;
 
 Bytes t(std::string_view text) {
