@@ -9,6 +9,8 @@
 #include <stdexcept>
 #include <string>
 
+#include "fontmap/fontmap.h"
+
 namespace dca {
 
 namespace {
@@ -282,6 +284,44 @@ Bytes textUnit(std::string_view name6, const Bytes& body, const Bytes& leading) 
 
 Bytes document(const Bytes& units) {
   return standardFormat() + units + endUnit();
+}
+
+std::string testFontMap() {
+  struct Font {
+    int gfid;
+    const char* family;
+    int size;
+    const char* bold;
+  };
+  constexpr Font kFonts[] = {
+      {26, "Courier", 12, "no"}, {11, "Courier", 10, "no"}, {85, "Times", 12, "yes"}};
+  std::string map;
+  char line[160];
+  for (const Font& font : kFonts) {
+    std::snprintf(line, sizeof line,
+                  "<SrcChar <GFID %d> <Code 0>>\n"
+                  "<CorlaChar <FFamily %s> <FSize %d> <FBold %s> <Code 0>>\n",
+                  font.gfid, font.family, font.size, font.bold);
+    map += line;
+    for (int ascii = 0x20; ascii < 0x7F; ++ascii) {
+      std::snprintf(line, sizeof line, "<SrcChar <Code 0x%x>> <CorlaChar <Code 0x%x>>\n",
+                    kLatin1ToEbcdic[ascii], ascii);
+      map += line;
+    }
+  }
+  return map;
+}
+
+void loadTestFontMap() {
+  static const bool loaded = [] {
+    const std::string map = testFontMap();
+    std::FILE* stream = openBytes(Bytes(map.begin(), map.end()));
+    const int result = vantrove::AmFontOpen(stream);
+    std::fclose(stream);
+    if (result != 0) throw std::runtime_error("dca builder: the test font map did not load");
+    return true;
+  }();
+  (void)loaded;
 }
 
 std::FILE* openBytes(const Bytes& bytes) {

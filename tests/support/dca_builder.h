@@ -130,6 +130,13 @@ Bytes document(const Bytes& units);  // standardFormat() + units + endUnit()
 // caller closes it (KRStdinClose does).
 std::FILE* openBytes(const Bytes& bytes);
 
+// A small font map for in-process tests: GFID 26 in Courier 12, GFID 11 in Courier 10
+// and GFID 85 in Times 12 bold; each maps the EBCDIC code (page 037) of every printable
+// ASCII character to that character and leaves every other code point unchanged.
+std::string testFontMap();
+// Loads testFontMap() into the font map once per process.
+void loadTestFontMap();
+
 // Writes the bytes to a fresh file under the test temporary directory; returns its path.
 std::string writeTempFile(const Bytes& bytes);
 
