@@ -1,0 +1,221 @@
+// Body text through the whole program: paragraph kinds chosen from the first
+// line, single-byte controls in both passes, script shifts, scans that run
+// across body text fields, and a master format without line parameters.
+#include <gtest/gtest.h>
+
+#include <string>
+
+#include "support/dca_builder.h"
+#include "support/process.h"
+
+namespace {
+
+using dca::Bytes;
+using dca::operator+;
+using dca::ebc;
+using dca::raw;
+namespace ctl = dca::ctl;
+
+Bytes bytes(std::initializer_list<int> list) {
+  return raw(list);
+}
+
+std::string para(const std::string& tag, const std::string& lines) {
+  return "<Para <PgfTag `" + tag + "'>\n\t<ParaLine # Begin Para's ParaLines.\n" + lines +
+         "\t> # End Paraline.\n> # End Para.\n";
+}
+
+// The first character of a paragraph in the master font: family and size are
+// the paragraph font's already, only the emphasis is new.
+const std::string kPlain = "\t<Font <FPlain Yes>>\n";
+
+// The "Pgf" statement of the catalog entry with this tag.
+std::string pgfEntry(const std::string& out, const std::string& tag) {
+  const std::string catalog = vtest::catalog(out);
+  const std::size_t start = catalog.find("<Pgf\n\t<PgfTag `" + tag + "'>\n");
+  if (start == std::string::npos) return "<missing " + tag + ">";
+  return catalog.substr(start, catalog.find("\n>\n", start) + 3 - start);
+}
+
+bool startsWith(const std::string& text, const std::string& prefix) {
+  return text.compare(0, prefix.size(), prefix) == 0;
+}
+
+vtest::RunResult convertBody(const Bytes& body) {
+  return vtest::convert(dca::document(dca::textUnit("000001", body)));
+}
+
+TEST(LineEnds, CarrierReturnBlanksAndSyllableHyphens) {
+  const auto r =
+      convertBody(ebc("AB") + bytes({ctl::CRE}) + ebc("CD") + bytes({ctl::SHY, ctl::CRE}) +
+                  ebc("EF ") + bytes({ctl::CRE}) + ebc("GH") + bytes({ctl::RCR}));
+  EXPECT_EQ(r.status, 0);
+  EXPECT_EQ(r.err, "");
+  EXPECT_EQ(vtest::body(r.out), para("block pgf", kPlain + "\t<String `AB '>\n"
+                                                           "\t><ParaLine\n"
+                                                           "\t<String `CD'>\n"
+                                                           "\t<Char DiscHyphen>\n"
+                                                           "><ParaLine\n"
+                                                           "\t<String `EF '>\n"
+                                                           "\t><ParaLine\n"
+                                                           "\t<String `GH'>\n"));
+}
+
+TEST(LineEnds, HardReturnsSwallowLineEndsButNotTheWordSpace) {
+  // A leading carrier return writes no blank; index writes a hard return and is
+  // no line end, so the next carrier return still adds a blank; after a blank
+  // the hard return absorbs the carrier returns that follow.
+  const auto r =
+      convertBody(bytes({ctl::CRE}) + ebc("AB") + bytes({ctl::INX, ctl::CRE}) + ebc("CD ") +
+                  bytes({ctl::IRT, ctl::CRE, ctl::CRE}) + ebc("EF") + bytes({ctl::RCR}));
+  EXPECT_EQ(vtest::body(r.out), para("block pgf", "><ParaLine\n" + kPlain +
+                                                      "\t<String `AB'>\n"
+                                                      "\t<Char HardReturn>\n"
+                                                      "><ParaLine\n"
+                                                      "\t<String ` '>\n"
+                                                      "\t><ParaLine\n"
+                                                      "\t<String `CD '>\n"
+                                                      "\t<Char HardReturn>\n"
+                                                      "><ParaLine\n"
+                                                      "\t<String `EF'>\n"));
+}
+
+TEST(LineEnds, ControlsWithoutOutputAndSubstitute) {
+  // Page end inside a field, null, backspaces and word underscore write
+  // nothing; substitute writes three number signs; unknown codes warn.
+  const auto r = convertBody(ebc("A") +
+                             bytes({ctl::PE, ctl::NUL, ctl::BS, ctl::UBS, ctl::WUS, ctl::NBS,
+                                    ctl::ZICR, 0x35, ctl::SUB, 0x01}) +
+                             ebc("B") + bytes({ctl::CRE}));
+  EXPECT_EQ(vtest::body(r.out), para("block pgf", kPlain + "\t<String `A###B '>\n"
+                                                           "\t><ParaLine\n"));
+  const std::size_t first = dca::standardFormat().size() + dca::textUnitName("000001").size() + 5;
+  char expected[200];
+  std::snprintf(expected, sizeof expected,
+                "vantrove: Byte 0%o: Unknown single-byte control 0x35.\n"
+                "vantrove: Byte 0%o: Unknown single-byte control 0x1.\n",
+                unsigned(first + 8), unsigned(first + 10));
+  EXPECT_EQ(r.err, expected);
+}
+
+TEST(ParagraphKinds, RowAndColumnTopForTheNextParagraphOnly) {
+  const auto r = convertBody(ebc("AB") + bytes({ctl::RPE}) + ebc("CD") + bytes({ctl::RCR}) +
+                             ebc("EF") + bytes({ctl::CRE}));
+  EXPECT_EQ(vtest::body(r.out), para("row", kPlain + "\t<String `AB'>\n") +
+                                    para("row1", kPlain + "\t<String `CD'>\n") +
+                                    para("block pgf", kPlain + "\t<String `EF '>\n"
+                                                               "\t><ParaLine\n"));
+  EXPECT_NE(pgfEntry(r.out, "row").find("\t<PgfPlacement Anywhere>\n"), std::string::npos);
+  EXPECT_NE(pgfEntry(r.out, "row1").find("\t<PgfPlacement ColumnTop>\n"), std::string::npos);
+  EXPECT_NE(pgfEntry(r.out, "block pgf").find("\t<PgfPlacement Anywhere>\n"), std::string::npos);
+}
+
+TEST(ParagraphKinds, LongLineEndedByRequiredCarrierReturnIsNoRow) {
+  const auto r = convertBody(ebc(std::string(99, 'x')) + bytes({ctl::RCR}) +
+                             ebc(std::string(98, 'y')) + bytes({ctl::RCR}));
+  EXPECT_EQ(vtest::body(r.out),
+            para("block pgf", kPlain + "\t<String `" + std::string(99, 'x') + "'>\n") +
+                para("row", kPlain + "\t<String `" + std::string(98, 'y') + "'>\n"));
+}
+
+TEST(ParagraphKinds, FirstLineIndentDropsLeadingBlanksAndTabs) {
+  // charWidth 7 points: two blanks give 14 points; a leading tab moves to the
+  // first stop (2 inches) and a blank adds 7/72 inch.
+  const auto r = convertBody(ebc("  A B") + bytes({ctl::CRE}) + ebc(" C") + bytes({ctl::RCR}) +
+                             bytes({ctl::HT}) + ebc(" X") + bytes({ctl::CRE}));
+  EXPECT_EQ(vtest::body(r.out), para("pgf", kPlain + "\t<String `A B '>\n"
+                                                     "\t><ParaLine\n"
+                                                     "\t<String ` C'>\n") +
+                                    para("pgf1", kPlain + "\t<String `X '>\n"
+                                                          "\t><ParaLine\n"));
+  EXPECT_TRUE(startsWith(pgfEntry(r.out, "pgf"),
+                         "<Pgf\n\t<PgfTag `pgf'>\n\t<PgfLIndent 0.000\">\n"
+                         "\t<PgfFIndent 14.000pt>\n\t<PgfRIndent 0.000\">\n"
+                         "\t<PgfAlignment Left>\n\t<PgfPlacement Anywhere>\n"));
+  EXPECT_TRUE(startsWith(pgfEntry(r.out, "pgf1"),
+                         "<Pgf\n\t<PgfTag `pgf1'>\n\t<PgfLIndent 0.000\">\n"
+                         "\t<PgfFIndent 2.097\">\n"));
+}
+
+TEST(ParagraphKinds, IndentedAndHangingParagraphs) {
+  const auto r =
+      convertBody(bytes({ctl::IT, ctl::IT, ctl::IT}) + ebc("AB") + bytes({ctl::CRE}) + ebc("CD") +
+                  bytes({ctl::RCR}) + ebc("1.") + bytes({ctl::IT}) + ebc("Text") +
+                  bytes({ctl::CRE, ctl::IT}) + ebc("more") + bytes({ctl::RCR, ctl::IT}) + ebc("a") +
+                  bytes({ctl::IT}) + ebc("b") + bytes({ctl::CRE}));
+  EXPECT_EQ(vtest::body(r.out), para("indented pgf", kPlain + "\t<String `AB '>\n"
+                                                              "\t><ParaLine\n"
+                                                              "\t<String `CD'>\n") +
+                                    para("hanging pgf", kPlain + "\t<String `1.\\tText '>\n"
+                                                                 "\t><ParaLine\n"
+                                                                 "\t<String `more'>\n") +
+                                    para("hanging pgf1", kPlain + "\t<String `a\\tb '>\n"
+                                                                  "\t><ParaLine\n"));
+  // Tab stops of the standard format: 2, 3, ... 7 inches.
+  EXPECT_TRUE(startsWith(pgfEntry(r.out, "indented pgf"),
+                         "<Pgf\n\t<PgfTag `indented pgf'>\n\t<PgfLIndent 4.000\">\n"
+                         "\t<PgfFIndent 4.000\">\n"));
+  const std::string hanging = pgfEntry(r.out, "hanging pgf");
+  EXPECT_TRUE(startsWith(hanging,
+                         "<Pgf\n\t<PgfTag `hanging pgf'>\n\t<PgfLIndent 2.000\">\n"
+                         "\t<PgfFIndent 0.000\">\n"));
+  EXPECT_NE(hanging.find("\t<PgfNumTabs 1>\n"), std::string::npos);
+  EXPECT_NE(hanging.find("\t<TabStop\n\t\t<TSX 2.000\">\n\t\t<TSType Left>\n\t>\n>\n"),
+            std::string::npos);
+  EXPECT_TRUE(startsWith(pgfEntry(r.out, "hanging pgf1"),
+                         "<Pgf\n\t<PgfTag `hanging pgf1'>\n\t<PgfLIndent 3.000\">\n"
+                         "\t<PgfFIndent 2.000\">\n"));
+}
+
+TEST(ParagraphKinds, RowWritesEveryIndentTab) {
+  const auto r =
+      convertBody(bytes({ctl::IT}) + ebc("a") + bytes({ctl::IT}) + ebc("b") + bytes({ctl::RCR}));
+  EXPECT_EQ(vtest::body(r.out),
+            para("row", "\t<String `\\t'>\n" + kPlain + "\t<String `a\\tb'>\n"));
+}
+
+TEST(Scripts, SuperscriptThenSubscriptReturnsToBaseline) {
+  const auto r = convertBody(bytes({ctl::SPS}) + ebc("A") + bytes({ctl::SBS}) + ebc("B") +
+                             bytes({ctl::SBS}) + ebc("C") + bytes({ctl::RCR}));
+  // Courier 12 points: half the size up, then back, then half down.
+  EXPECT_EQ(vtest::body(r.out), para("row",
+                                     "\t<Font <FPlain Yes> <FDY -6.000pt>>\n"
+                                     "\t<String `A'>\n"
+                                     "\t<Font <FDY 0.000pt>>\n"
+                                     "\t<String `B'>\n"
+                                     "\t<Font <FDY 6.000pt>>\n"
+                                     "\t<String `C'>\n"));
+}
+
+TEST(Scan, BytesLeftAtTheEndOfAFieldOpenTheNextParagraph) {
+  // The first field ends inside a scan: its line is written with the next
+  // one. A page end that is the last byte of a field ends the line.
+  const auto r = vtest::convert(dca::document(
+      dca::textUnit("000001", ebc("AB")) + dca::textUnit("000002", ebc("CD") + bytes({ctl::CRE})) +
+      dca::textUnit("000003", ebc("EF") + bytes({ctl::PE}))));
+  EXPECT_EQ(vtest::body(r.out), para("block pgf", kPlain + "\t<String `ABCD '>\n"
+                                                           "\t><ParaLine\n") +
+                                    para("block pgf", kPlain + "\t<String `EF'>\n"));
+}
+
+TEST(Scan, MasterFormatWithoutLineParametersUsesTheDefaultFont) {
+  std::vector<dca::Tab> tabs = {{0, 2880}};
+  const Bytes format =
+      dca::formatUnit1() +
+      dca::formatUnit2(dca::pageImageParams(12240, 15840, 1440, 14400) + dca::tabParams(1, tabs));
+  const auto r = vtest::convert(format +
+                                dca::textUnit("000001", ebc("  Hi") + bytes({ctl::CRE}) +
+                                                            dca::returnToMasterFont() + ebc("!")) +
+                                dca::endUnit());
+  EXPECT_EQ(r.status, 0);
+  EXPECT_EQ(r.err, "");
+  // Leading blanks have no width without a master font: a block paragraph.
+  // The paragraph format has no font, so the first character names it whole.
+  EXPECT_EQ(vtest::body(r.out), para("block pgf",
+                                     "\t<Font <FFamily `Courier'> <FSize 12.000pt> <FPlain Yes>>\n"
+                                     "\t<String `  Hi '>\n"
+                                     "\t><ParaLine\n"
+                                     "\t<String `!'>\n"));
+}
+
+}  // namespace
