@@ -1,0 +1,217 @@
+// Multi-byte controls through the whole program: note references and their
+// echo, footnote units, font controls, text pushed back by controls, scan-pass
+// controls (alignment, tabs), and unknown or malformed controls.
+#include <gtest/gtest.h>
+
+#include <cstdio>
+#include <string>
+
+#include "support/dca_builder.h"
+#include "support/process.h"
+
+namespace {
+
+using dca::Bytes;
+using dca::ebc;
+using dca::operator+;
+namespace ctl = dca::ctl;
+
+Bytes bytes(std::initializer_list<int> list) {
+  return dca::raw(list);
+}
+
+std::string para(const std::string& tag, const std::string& lines) {
+  return "<Para <PgfTag `" + tag + "'>\n\t<ParaLine # Begin Para's ParaLines.\n" + lines +
+         "\t> # End Paraline.\n> # End Para.\n";
+}
+
+const std::string kPlain = "\t<Font <FPlain Yes>>\n";
+
+std::string pgfEntry(const std::string& out, const std::string& tag) {
+  const std::string catalog = vtest::catalog(out);
+  const std::size_t start = catalog.find("<Pgf\n\t<PgfTag `" + tag + "'>\n");
+  if (start == std::string::npos) return "<missing " + tag + ">";
+  return catalog.substr(start, catalog.find("\n>\n", start) + 3 - start);
+}
+
+bool contains(const std::string& text, const std::string& part) {
+  return text.find(part) != std::string::npos;
+}
+
+// Input offset of the first body text byte of a document whose first unit is
+// a text unit without leading fields.
+std::size_t firstBodyByte() {
+  return dca::standardFormat().size() + dca::textUnitName("000001").size() + 5;
+}
+
+std::string diagnostic(std::size_t offset, const std::string& message) {
+  char head[40];
+  std::snprintf(head, sizeof head, "vantrove: Byte 0%o: ", unsigned(offset));
+  return head + message + "\n";
+}
+
+vtest::RunResult convertBody(const Bytes& body) {
+  return vtest::convert(dca::document(dca::textUnit("000001", body)));
+}
+
+TEST(NoteReference, FootnoteUnitAndSwallowedEcho) {
+  const auto r = vtest::convert(dca::document(
+      dca::textUnit("000001", ebc("See") + dca::noteReference("900007") + dca::noteEcho(1) +
+                                  ebc(" here") + bytes({ctl::CRE})) +
+      dca::textUnit("900007", ebc("Note text") + bytes({ctl::CRE}))));
+  EXPECT_EQ(r.status, 0);
+  EXPECT_EQ(r.err, "");
+  // 900007 - 13 * 65536 = 48039, for the reference and the footnote alike.
+  EXPECT_EQ(vtest::body(r.out), para("block pgf", kPlain + "\t<String `See'>\n"
+                                                           "\t<FNote 48039>\n"
+                                                           "\t<String ` here '>\n"
+                                                           "\t><ParaLine\n"));
+  // The footnote paragraph's font is Times 10; the text is in the master font.
+  EXPECT_EQ(vtest::notes(r.out),
+            "\t\t<FNote\n<ID 48039>\n" +
+                para("Footnote",
+                     "\t<Font <FFamily `Courier'> <FSize 12.000pt> <FPlain Yes>>\n"
+                     "\t<String `Note text '>\n"
+                     "\t><ParaLine\n") +
+                "\t\t> # End FNote\n");
+  EXPECT_EQ(pgfEntry(r.out, "Footnote"),
+            "<Pgf\n\t<PgfTag `Footnote'>\n\t<PgfLIndent 0.250\">\n\t<PgfFIndent 0.000\">\n"
+            "\t<PgfRIndent 0.000\">\n\t<PgfNumTabs 1>\n"
+            "\t<PgfFont\n\t\t<FFamily `Times'>\n\t\t<FSize 10.000pt>\n\t>\n"
+            "\t<TabStop\n\t\t<TSX 0.250\">\n\t\t<TSType Left>\n\t>\n>\n");
+}
+
+TEST(NoteReference, EchoOfAnotherNumberStaysInTheText) {
+  // The echo's controls act as usual: formatted text is skipped, the digit is
+  // superscript and the subscript returns to the baseline.
+  const auto r =
+      convertBody(ebc("See") + dca::noteReference("000012") + dca::noteEcho(2) + bytes({ctl::CRE}));
+  EXPECT_EQ(r.err, "");
+  EXPECT_EQ(vtest::body(r.out), para("block pgf", kPlain + "\t<String `See'>\n"
+                                                           "\t<FNote 12>\n"
+                                                           "\t<Font <FDY -6.000pt>>\n"
+                                                           "\t<String `2 '>\n"
+                                                           "\t><ParaLine\n"));
+}
+
+TEST(FontControls, KnownUnknownAndZeroGfids) {
+  const std::size_t first = firstBodyByte();
+  const auto r = convertBody(ebc("a") + dca::setGfid(87) + ebc("b") + dca::setGfid(9999) +
+                             ebc("c") + dca::setGfid(0) + ebc("d") + dca::beginEmphasis() +
+                             ebc("e") + dca::endEmphasis() + dca::beginUnderscore() + ebc("f") +
+                             dca::returnToMasterFont() + ebc("g") + bytes({ctl::CRE}));
+  // GFID 87 is Helvetica 10; the failed controls leave it in force.
+  EXPECT_EQ(vtest::body(r.out), para("block pgf", kPlain + "\t<String `a'>\n"
+                                                           "\t<Font <FFamily `Helvetica'> "
+                                                           "<FSize 10.000pt>>\n"
+                                                           "\t<String `bcd'>\n"
+                                                           "\t<Font <FBold Yes>>\n"
+                                                           "\t<String `e'>\n"
+                                                           "\t<Font <FBold No> <FUnderline Yes>>\n"
+                                                           "\t<String `f'>\n"
+                                                           "\t<Font <FFamily `Courier'> "
+                                                           "<FSize 12.000pt> <FPlain Yes>>\n"
+                                                           "\t<String `g '>\n"
+                                                           "\t><ParaLine\n"));
+  EXPECT_EQ(r.err, diagnostic(first + 15,
+                              "Can't find IBM font in dca.am whose GFID is 9999--using current "
+                              "GFID 87.") +
+                       diagnostic(first + 25, "GFID 0 is not allowed--using current GFID 87."));
+}
+
+TEST(PushedBackText, EscapedGraphicPromptsAndUnitName) {
+  const auto r =
+      convertBody(ebc("x") + dca::escapedGraphic(0xC1) + dca::displayPrompt(ebc("ENTER")) +
+                  dca::displayPrompt(ebc("ABCDEFGHIJKLMNOPQRST")) + dca::printTextUnitName() +
+                  bytes({ctl::CRE}));
+  EXPECT_EQ(r.err, "");
+  EXPECT_EQ(vtest::body(r.out),
+            para("block pgf", kPlain + "\t<String `xA###ENTER           ######ABCDEFGHIJKLMNOP###"
+                                       "0000.0.1 '>\n"
+                                       "\t><ParaLine\n"));
+}
+
+TEST(Dispatcher, UnknownControlsWarnOncePerPassThatReadsThem) {
+  // Class 0xD3 has no controls, 0xC0 is outside the classes, type 0xFF is
+  // none; their parameters are skipped, never text.
+  const std::size_t first = firstBodyByte();
+  const auto r =
+      convertBody(dca::mbc(0xD3, 0x10) + ebc("A") + bytes({ctl::CRE}) + dca::mbc(0xD3, 0x10) +
+                  ebc("B") + dca::mbc(0xC0, 0x01, ebc("pqr")) + ebc("C") + dca::mbc(0xD4, 0xFF) +
+                  ebc("D") + dca::mbc(0xD4, 0x62, bytes({0, 0})) + bytes({ctl::RCR}));
+  EXPECT_EQ(vtest::body(r.out), para("block pgf", kPlain + "\t<String `A '>\n"
+                                                           "\t><ParaLine\n"
+                                                           "\t<String `BCD'>\n"));
+  const std::string unknown = "Unknown multi-byte control:  class = 0x";
+  EXPECT_EQ(r.err, diagnostic(first + 1, unknown + "d3 type = 0x10.") +
+                       diagnostic(first + 1, unknown + "d3 type = 0x10.") +
+                       diagnostic(first + 7, unknown + "d3 type = 0x10.") +
+                       diagnostic(first + 12, unknown + "c0 type = 0x1.") +
+                       diagnostic(first + 20, unknown + "d4 type = 0xff."));
+}
+
+TEST(Dispatcher, LengthBelowTwoIsFatal) {
+  const auto r = convertBody(ebc("A") + bytes({0x2B, 0xD4, 0x01, 0x0B}));
+  EXPECT_EQ(r.status, 0);
+  EXPECT_EQ(r.err, diagnostic(firstBodyByte() + 2, "Length in multi-byte ctrl less than 2."));
+  // The scanned "A" is never written; the fatal paragraph is.
+  EXPECT_EQ(vtest::body(r.out),
+            para("vantrove",
+                 "\t<String `vantrove could not complete. Please see messages in the console "
+                 "window. '>\n"));
+}
+
+TEST(ScanControls, AlignedFieldsAndLines) {
+  // In this unit the character width is 6 points and the left indent 1 inch.
+  dca::Line line;
+  line.charWidth = 120;
+  line.left = 2880;
+  const auto r = vtest::convert(dca::document(
+      dca::textUnit("000001",
+                    dca::alignTextField(1, 11) + ebc(" 12.5") + bytes({ctl::CRE, ctl::RCR}) +
+                        dca::alignTextLine(1) + ebc("Title") + bytes({ctl::RCR}) +
+                        dca::alignTextField(4) + ebc("  x") + bytes({ctl::CRE}),
+                    dca::formatChange(dca::lineParams(line)))));
+  EXPECT_EQ(r.err, "");
+  EXPECT_EQ(vtest::body(r.out), para("align field", "\t<String `\\t'>\n" + kPlain +
+                                                        "\t<String `12.5 '>\n"
+                                                        "\t><ParaLine\n") +
+                                    para("align line", kPlain + "\t<String `Title'>\n") +
+                                    para("align field1", "\t<String `\\t'>\n" + kPlain +
+                                                             "\t<String `x '>\n"
+                                                             "\t><ParaLine\n"));
+  // Column 11: 10 columns of 6 points plus the 72-point indent.
+  const std::string field = pgfEntry(r.out, "align field");
+  EXPECT_EQ(field.rfind("<Pgf\n\t<PgfTag `align field'>\n\t<PgfLIndent 1.000\">\n"
+                        "\t<PgfFIndent 1.000\">\n\t<PgfRIndent 0.000\">\n"
+                        "\t<PgfAlignment Left>\n\t<PgfPlacement Anywhere>\n",
+                        0),
+            0u);
+  EXPECT_TRUE(contains(field, "\t<PgfNumTabs 1>\n"));
+  EXPECT_TRUE(contains(field,
+                       "\t<TabStop\n\t\t<TSX 132.000pt>\n\t\t<TSType Decimal>\n"
+                       "\t\t<TSDecimalChar 46>\n\t>\n>\n"));
+  EXPECT_TRUE(contains(pgfEntry(r.out, "align line"), "\t<PgfAlignment Center>\n"));
+  // No column: the field starts where two blanks (12 points) end.
+  EXPECT_TRUE(contains(pgfEntry(r.out, "align field1"),
+                       "\t<TabStop\n\t\t<TSX 84.000pt>\n\t\t<TSType Right>\n\t>\n>\n"));
+}
+
+TEST(ScanControls, TabsAndMasterLineActOnlyInTheFirstLine) {
+  const Bytes oneInch = dca::setTabs(dca::tabData(1, {{0, 1440}}));
+  const auto r = convertBody(oneInch + bytes({ctl::IT}) + ebc("a") + bytes({ctl::CRE, ctl::RCR}) +
+                             dca::returnToMasterLine() + bytes({ctl::IT}) + ebc("b") +
+                             bytes({ctl::CRE, ctl::RCR}) + ebc("c") + bytes({ctl::CRE}) + oneInch +
+                             bytes({ctl::RCR, ctl::IT}) + ebc("d") + bytes({ctl::CRE}));
+  const std::string lines = "'>\n\t><ParaLine\n";
+  EXPECT_EQ(vtest::body(r.out), para("indented pgf", kPlain + "\t<String `a " + lines) +
+                                    para("indented pgf1", kPlain + "\t<String `b " + lines) +
+                                    para("block pgf", kPlain + "\t<String `c " + lines) +
+                                    para("indented pgf1", kPlain + "\t<String `d " + lines));
+  EXPECT_TRUE(contains(pgfEntry(r.out, "indented pgf"),
+                       "\t<PgfLIndent 1.000\">\n\t<PgfFIndent 1.000\">\n"));
+  EXPECT_TRUE(contains(pgfEntry(r.out, "indented pgf1"),
+                       "\t<PgfLIndent 2.000\">\n\t<PgfFIndent 2.000\">\n"));
+}
+
+}  // namespace
