@@ -82,13 +82,13 @@ TEST(LineEnds, HardReturnsSwallowLineEndsButNotTheWordSpace) {
 
 TEST(LineEnds, ControlsWithoutOutputAndSubstitute) {
   // Page end inside a field, null, backspaces and word underscore write
-  // nothing; substitute writes three number signs; unknown codes warn.
+  // nothing; substitute writes three number signs; unknown codes warn. The
+  // page end does not end the first line: the required carrier return does.
   const auto r = convertBody(ebc("A") +
                              bytes({ctl::PE, ctl::NUL, ctl::BS, ctl::UBS, ctl::WUS, ctl::NBS,
                                     ctl::ZICR, 0x35, ctl::SUB, 0x01}) +
-                             ebc("B") + bytes({ctl::CRE}));
-  EXPECT_EQ(vtest::body(r.out), para("block pgf", kPlain + "\t<String `A###B '>\n"
-                                                           "\t><ParaLine\n"));
+                             ebc("B") + bytes({ctl::RCR}));
+  EXPECT_EQ(vtest::body(r.out), para("row", kPlain + "\t<String `A###B'>\n"));
   const std::size_t first = dca::standardFormat().size() + dca::textUnitName("000001").size() + 5;
   char expected[200];
   std::snprintf(expected, sizeof expected,
@@ -111,8 +111,11 @@ TEST(ParagraphKinds, RowAndColumnTopForTheNextParagraphOnly) {
 }
 
 TEST(ParagraphKinds, LongLineEndedByRequiredCarrierReturnIsNoRow) {
-  const auto r = convertBody(ebc(std::string(99, 'x')) + bytes({ctl::RCR}) +
-                             ebc(std::string(98, 'y')) + bytes({ctl::RCR}));
+  // 100 bytes with the ending one make a line long; a multi-byte control
+  // counts as nothing.
+  const auto r =
+      convertBody(ebc(std::string(99, 'x')) + bytes({ctl::RCR}) + ebc(std::string(98, 'y')) +
+                  dca::mbc(0xD4, 0x62, raw({0, 0})) + bytes({ctl::RCR}));
   EXPECT_EQ(vtest::body(r.out),
             para("block pgf", kPlain + "\t<String `" + std::string(99, 'x') + "'>\n") +
                 para("row", kPlain + "\t<String `" + std::string(98, 'y') + "'>\n"));
@@ -216,6 +219,24 @@ TEST(Scan, MasterFormatWithoutLineParametersUsesTheDefaultFont) {
                                      "\t<String `  Hi '>\n"
                                      "\t><ParaLine\n"
                                      "\t<String `!'>\n"));
+}
+
+TEST(Scan, FootnoteFirstAndEmptyAlternateMasterUseTheDefaultFont) {
+  // Neither the footnote unit that comes first nor the alternate master
+  // format (no format unit 3: all zero) has a font bound yet.
+  const auto r = vtest::convert(dca::document(
+      dca::textUnit("900001", ebc("Hi") + bytes({ctl::CRE})) +
+      dca::textUnit("000002", ebc("Yo") + bytes({ctl::CRE}), dca::establishMaster(2))));
+  EXPECT_EQ(r.status, 0);
+  EXPECT_EQ(r.err, "");
+  const std::string font = "\t<Font <FFamily `Courier'> <FSize 12.000pt> <FPlain Yes>>\n";
+  // 900001 - 13 * 65536 = 48033.
+  EXPECT_EQ(vtest::notes(r.out), "\t\t<FNote\n<ID 48033>\n" +
+                                     para("Footnote", font + "\t<String `Hi '>\n\t><ParaLine\n") +
+                                     "\t\t> # End FNote\n");
+  EXPECT_EQ(vtest::body(r.out), para("block pgf", font + "\t<String `Yo '>\n\t><ParaLine\n"));
+  EXPECT_EQ(pgfEntry(r.out, "block pgf"),
+            "<Pgf\n\t<PgfTag `block pgf'>\n\t<PgfPlacement Anywhere>\n>\n");
 }
 
 }  // namespace
