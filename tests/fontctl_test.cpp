@@ -1,0 +1,150 @@
+#include "vantrove/fontctl.h"
+
+#include <gmock/gmock.h>
+#include <gtest/gtest.h>
+
+#include <string>
+
+#include "fontmap/fontmap.h"
+#include "support/dca_builder.h"
+#include "vantrove/io.h"
+#include "vantrove/main.h"
+
+namespace vantrove {
+namespace {
+
+using dca::Bytes;
+using dca::operator+;
+using testing::StartsWith;
+
+struct Exited {
+  int status;
+};
+
+bool operator==(const IbmFont& a, const IbmFont& b) {
+  return a.gfid == b.gfid && a.style == b.style && a.cgcsid == b.cgcsid && a.cpid == b.cpid &&
+         a.charWidth == b.charWidth && a.entry == b.entry;
+}
+
+class FontControlTest : public testing::Test {
+ protected:
+  void SetUp() override {
+    dca::loadTestFontMap();
+    KRResetAll();
+    KRSetExitHook([](int status) { throw Exited{status}; });
+    KRPrimaryFormat.masterFont = {11, 0, 697, 37, 7, AmFontRead(nullptr, 11, 0, 0)};
+    KRGlobal.masterFormat = &KRPrimaryFormat;
+    KRCurrentFormat.currentFont = KRPrimaryFormat.masterFont;
+  }
+  void TearDown() override {
+    KRSetExitHook(nullptr);
+    KRResetAll();
+  }
+
+  IbmFont& current() { return KRCurrentFormat.currentFont; }
+
+  // Feeds the controls, followed by the letter z, through the handler as the
+  // dispatcher would; returns the first byte after the last control.
+  static std::uint8_t run(const Bytes& controls) {
+    if (KRStdin.file != nullptr) KRStdinClose();
+    KRStdinOpen(nullptr, nullptr, dca::openBytes(controls + dca::ebc("z")));
+    std::uint8_t byte;
+    while (KRStdinRead(1, "m", &byte, 1, 0) == 2 && byte == 0x2B) {
+      std::uint8_t intro[3];
+      KRStdinRead(1, "m", intro, 3, 0);
+      KRFontControl(intro);
+    }
+    return byte;
+  }
+};
+
+TEST_F(FontControlTest, AttributesDoNotNestAndReturnToMasterFontRestoresAll) {
+  EXPECT_EQ(run(dca::beginEmphasis() + dca::beginEmphasis() + dca::endEmphasis()), 0xA9);
+  EXPECT_EQ(current().style, 0);
+  run(dca::beginUnderscore() + dca::beginOverstrike() + dca::beginEmphasis());
+  EXPECT_EQ(current().style, 0x0D);
+  run(dca::endOverstrike());
+  EXPECT_EQ(current().style, 0x05);
+  current().gfid = 85;
+  run(dca::returnToMasterFont());
+  EXPECT_TRUE(current() == KRPrimaryFormat.masterFont);
+}
+
+TEST_F(FontControlTest, SetGfidKeepsTheFontInForceWhenTheGfidIsUnusable) {
+  const IbmFont before = current();
+  testing::internal::CaptureStderr();
+  run(dca::setGfid(0));
+  EXPECT_TRUE(current() == before);
+  run(dca::setGfid(999));
+  EXPECT_TRUE(current() == before);
+  EXPECT_EQ(testing::internal::GetCapturedStderr(),
+            "vantrove: Byte 04: GFID 0 is not allowed--using current GFID 11.\n"
+            "vantrove: Byte 04: Can't find IBM font in dca.am whose GFID is 999--using current "
+            "GFID 11.\n");
+
+  run(dca::beginUnderscore() + dca::setGfid(85));
+  EXPECT_EQ(current().gfid, 85u);
+  EXPECT_EQ(current().entry, AmFontRead(nullptr, 85, 0, 0));
+  EXPECT_EQ(current().style, 0x04);
+  EXPECT_EQ(current().cgcsid, 697u);
+  EXPECT_EQ(current().cpid, 37u);
+  EXPECT_EQ(current().charWidth, 7u);
+}
+
+TEST_F(FontControlTest, SetGcgidChangesIdentifiersOnlyWithAUsableGfid) {
+  run(dca::setGcgid(1003, 500));
+  EXPECT_EQ(current().cgcsid, 1003u);
+  EXPECT_EQ(current().cpid, 500u);
+  EXPECT_EQ(current().gfid, 11u);
+
+  current() = IbmFont{};
+  testing::internal::CaptureStderr();
+  run(dca::setGcgid(1003, 500));
+  EXPECT_THAT(testing::internal::GetCapturedStderr(),
+              testing::HasSubstr("GFID 0 is not allowed--using current GFID 0.\n"));
+  EXPECT_EQ(current().cgcsid, 0u);
+}
+
+TEST_F(FontControlTest, ParameterBytesAreEachConsumedOnce) {
+  // The escaped graphic is the very next text byte.
+  EXPECT_EQ(run(dca::escapedGraphic(0xC1)), 0xC1);
+  std::uint8_t byte;
+  KRStdinRead(1, "m", &byte, 1, 0);
+  EXPECT_EQ(byte, 0xA9);
+
+  // More parameters than the control uses: the surplus is skipped.
+  EXPECT_EQ(
+      run(dca::mbc(0xD1, 0x05, dca::be16(85) + Bytes(5, 0xC1)) +
+          dca::mbc(0xD1, 0x8A, {0xC1, 0xC1}) + dca::mbc(0xD1, 0x15, dca::raw({0, 37, 0xC2, 0xC1}))),
+      0xC2);
+  EXPECT_EQ(current().gfid, 85u);
+  EXPECT_EQ(current().style, 0x01);
+
+  // Fewer: missing parameters count as zero and the text after is left alone.
+  EXPECT_EQ(run(dca::mbc(0xD1, 0x05, dca::be16(11)) + dca::mbc(0xD1, 0x15, dca::raw({0, 37}))),
+            0xA9);
+  EXPECT_EQ(current().gfid, 11u);
+  EXPECT_EQ(current().entry, AmFontRead(nullptr, 11, 0, 0));
+
+  // Any other control reaching the handler only has its parameters skipped.
+  const IbmFont before = current();
+  EXPECT_EQ(run(dca::mbc(0xD4, 0x47, {0xC1})), 0xA9);
+  EXPECT_TRUE(current() == before);
+}
+
+TEST_F(FontControlTest, InputEndingInsideTheParametersIsFatal) {
+  testing::internal::CaptureStderr();
+  int status = -1;
+  try {
+    run(dca::raw({0x2B, 0xD1, 0x07, 0x05, 0x00}));
+  } catch (const Exited& exited) {
+    status = exited.status;
+  }
+  EXPECT_EQ(status, 0);
+  EXPECT_THAT(testing::internal::GetCapturedStderr(),
+              StartsWith("vantrove: Byte 04: Expected set CFID thru GFID contents.\n"
+                         "Premature end of file.\n"));
+}
+
+}  // namespace
+}  // namespace vantrove
