@@ -6,6 +6,7 @@
 #include <cstdio>
 #include <string>
 
+#include "support/body_text.h"
 #include "support/dca_builder.h"
 #include "support/process.h"
 
@@ -14,44 +15,20 @@ namespace {
 using dca::Bytes;
 using dca::ebc;
 using dca::operator+;
+using vtest::convertBody;
+using vtest::diagnostic;
+using vtest::firstBodyByte;
+using vtest::kPlainFont;
+using vtest::para;
+using vtest::pgfEntry;
 namespace ctl = dca::ctl;
 
 Bytes bytes(std::initializer_list<int> list) {
   return dca::raw(list);
 }
 
-std::string para(const std::string& tag, const std::string& lines) {
-  return "<Para <PgfTag `" + tag + "'>\n\t<ParaLine # Begin Para's ParaLines.\n" + lines +
-         "\t> # End Paraline.\n> # End Para.\n";
-}
-
-const std::string kPlain = "\t<Font <FPlain Yes>>\n";
-
-std::string pgfEntry(const std::string& out, const std::string& tag) {
-  const std::string catalog = vtest::catalog(out);
-  const std::size_t start = catalog.find("<Pgf\n\t<PgfTag `" + tag + "'>\n");
-  if (start == std::string::npos) return "<missing " + tag + ">";
-  return catalog.substr(start, catalog.find("\n>\n", start) + 3 - start);
-}
-
 bool contains(const std::string& text, const std::string& part) {
   return text.find(part) != std::string::npos;
-}
-
-// Input offset of the first body text byte of a document whose first unit is
-// a text unit without leading fields.
-std::size_t firstBodyByte() {
-  return dca::standardFormat().size() + dca::textUnitName("000001").size() + 5;
-}
-
-std::string diagnostic(std::size_t offset, const std::string& message) {
-  char head[40];
-  std::snprintf(head, sizeof head, "vantrove: Byte 0%o: ", unsigned(offset));
-  return head + message + "\n";
-}
-
-vtest::RunResult convertBody(const Bytes& body) {
-  return vtest::convert(dca::document(dca::textUnit("000001", body)));
 }
 
 TEST(NoteReference, FootnoteUnitAndSwallowedEcho) {
@@ -62,10 +39,10 @@ TEST(NoteReference, FootnoteUnitAndSwallowedEcho) {
   EXPECT_EQ(r.status, 0);
   EXPECT_EQ(r.err, "");
   // 900007 - 13 * 65536 = 48039, for the reference and the footnote alike.
-  EXPECT_EQ(vtest::body(r.out), para("block pgf", kPlain + "\t<String `See'>\n"
-                                                           "\t<FNote 48039>\n"
-                                                           "\t<String ` here '>\n"
-                                                           "\t><ParaLine\n"));
+  EXPECT_EQ(vtest::body(r.out), para("block pgf", kPlainFont + "\t<String `See'>\n"
+                                                               "\t<FNote 48039>\n"
+                                                               "\t<String ` here '>\n"
+                                                               "\t><ParaLine\n"));
   // The footnote paragraph's font is Times 10; the text is in the master font.
   EXPECT_EQ(vtest::notes(r.out),
             "\t\t<FNote\n<ID 48039>\n" +
@@ -87,11 +64,11 @@ TEST(NoteReference, EchoOfAnotherNumberStaysInTheText) {
   const auto r =
       convertBody(ebc("See") + dca::noteReference("000012") + dca::noteEcho(2) + bytes({ctl::CRE}));
   EXPECT_EQ(r.err, "");
-  EXPECT_EQ(vtest::body(r.out), para("block pgf", kPlain + "\t<String `See'>\n"
-                                                           "\t<FNote 12>\n"
-                                                           "\t<Font <FDY -6.000pt>>\n"
-                                                           "\t<String `2 '>\n"
-                                                           "\t><ParaLine\n"));
+  EXPECT_EQ(vtest::body(r.out), para("block pgf", kPlainFont + "\t<String `See'>\n"
+                                                               "\t<FNote 12>\n"
+                                                               "\t<Font <FDY -6.000pt>>\n"
+                                                               "\t<String `2 '>\n"
+                                                               "\t><ParaLine\n"));
 }
 
 TEST(FontControls, KnownUnknownAndZeroGfids) {
@@ -101,18 +78,19 @@ TEST(FontControls, KnownUnknownAndZeroGfids) {
                              ebc("e") + dca::endEmphasis() + dca::beginUnderscore() + ebc("f") +
                              dca::returnToMasterFont() + ebc("g") + bytes({ctl::CRE}));
   // GFID 87 is Helvetica 10; the failed controls leave it in force.
-  EXPECT_EQ(vtest::body(r.out), para("block pgf", kPlain + "\t<String `a'>\n"
-                                                           "\t<Font <FFamily `Helvetica'> "
-                                                           "<FSize 10.000pt>>\n"
-                                                           "\t<String `bcd'>\n"
-                                                           "\t<Font <FBold Yes>>\n"
-                                                           "\t<String `e'>\n"
-                                                           "\t<Font <FBold No> <FUnderline Yes>>\n"
-                                                           "\t<String `f'>\n"
-                                                           "\t<Font <FFamily `Courier'> "
-                                                           "<FSize 12.000pt> <FPlain Yes>>\n"
-                                                           "\t<String `g '>\n"
-                                                           "\t><ParaLine\n"));
+  EXPECT_EQ(vtest::body(r.out),
+            para("block pgf", kPlainFont + "\t<String `a'>\n"
+                                           "\t<Font <FFamily `Helvetica'> "
+                                           "<FSize 10.000pt>>\n"
+                                           "\t<String `bcd'>\n"
+                                           "\t<Font <FBold Yes>>\n"
+                                           "\t<String `e'>\n"
+                                           "\t<Font <FBold No> <FUnderline Yes>>\n"
+                                           "\t<String `f'>\n"
+                                           "\t<Font <FFamily `Courier'> "
+                                           "<FSize 12.000pt> <FPlain Yes>>\n"
+                                           "\t<String `g '>\n"
+                                           "\t><ParaLine\n"));
   EXPECT_EQ(r.err, diagnostic(first + 15,
                               "Can't find IBM font in dca.am whose GFID is 9999--using current "
                               "GFID 87.") +
@@ -125,10 +103,11 @@ TEST(PushedBackText, EscapedGraphicPromptsAndUnitName) {
                   dca::displayPrompt(ebc("ABCDEFGHIJKLMNOPQRST")) + dca::printTextUnitName() +
                   bytes({ctl::CRE}));
   EXPECT_EQ(r.err, "");
-  EXPECT_EQ(vtest::body(r.out),
-            para("block pgf", kPlain + "\t<String `xA###ENTER           ######ABCDEFGHIJKLMNOP###"
-                                       "0000.0.1 '>\n"
-                                       "\t><ParaLine\n"));
+  EXPECT_EQ(
+      vtest::body(r.out),
+      para("block pgf", kPlainFont + "\t<String `xA###ENTER           ######ABCDEFGHIJKLMNOP###"
+                                     "0000.0.1 '>\n"
+                                     "\t><ParaLine\n"));
 }
 
 TEST(Dispatcher, UnknownControlsWarnOncePerPassThatReadsThem) {
@@ -139,9 +118,9 @@ TEST(Dispatcher, UnknownControlsWarnOncePerPassThatReadsThem) {
       convertBody(dca::mbc(0xD3, 0x10) + ebc("A") + bytes({ctl::CRE}) + dca::mbc(0xD3, 0x10) +
                   ebc("B") + dca::mbc(0xC0, 0x01, ebc("pqr")) + ebc("C") + dca::mbc(0xD4, 0xFF) +
                   ebc("D") + dca::mbc(0xD4, 0x62, bytes({0, 0})) + bytes({ctl::RCR}));
-  EXPECT_EQ(vtest::body(r.out), para("block pgf", kPlain + "\t<String `A '>\n"
-                                                           "\t><ParaLine\n"
-                                                           "\t<String `BCD'>\n"));
+  EXPECT_EQ(vtest::body(r.out), para("block pgf", kPlainFont + "\t<String `A '>\n"
+                                                               "\t><ParaLine\n"
+                                                               "\t<String `BCD'>\n"));
   const std::string unknown = "Unknown multi-byte control:  class = 0x";
   EXPECT_EQ(r.err, diagnostic(first + 1, unknown + "d3 type = 0x10.") +
                        diagnostic(first + 1, unknown + "d3 type = 0x10.") +
@@ -173,11 +152,11 @@ TEST(ScanControls, AlignedFieldsAndLines) {
                         dca::alignTextField(4) + ebc("  x") + bytes({ctl::CRE}),
                     dca::formatChange(dca::lineParams(line)))));
   EXPECT_EQ(r.err, "");
-  EXPECT_EQ(vtest::body(r.out), para("align field", "\t<String `\\t'>\n" + kPlain +
+  EXPECT_EQ(vtest::body(r.out), para("align field", "\t<String `\\t'>\n" + kPlainFont +
                                                         "\t<String `12.5 '>\n"
                                                         "\t><ParaLine\n") +
-                                    para("align line", kPlain + "\t<String `Title'>\n") +
-                                    para("align field1", "\t<String `\\t'>\n" + kPlain +
+                                    para("align line", kPlainFont + "\t<String `Title'>\n") +
+                                    para("align field1", "\t<String `\\t'>\n" + kPlainFont +
                                                              "\t<String `x '>\n"
                                                              "\t><ParaLine\n"));
   // Column 11: 10 columns of 6 points plus the 72-point indent.
@@ -204,10 +183,10 @@ TEST(ScanControls, TabsAndMasterLineActOnlyInTheFirstLine) {
                              bytes({ctl::CRE, ctl::RCR}) + ebc("c") + bytes({ctl::CRE}) + oneInch +
                              bytes({ctl::RCR, ctl::IT}) + ebc("d") + bytes({ctl::CRE}));
   const std::string lines = "'>\n\t><ParaLine\n";
-  EXPECT_EQ(vtest::body(r.out), para("indented pgf", kPlain + "\t<String `a " + lines) +
-                                    para("indented pgf1", kPlain + "\t<String `b " + lines) +
-                                    para("block pgf", kPlain + "\t<String `c " + lines) +
-                                    para("indented pgf1", kPlain + "\t<String `d " + lines));
+  EXPECT_EQ(vtest::body(r.out), para("indented pgf", kPlainFont + "\t<String `a " + lines) +
+                                    para("indented pgf1", kPlainFont + "\t<String `b " + lines) +
+                                    para("block pgf", kPlainFont + "\t<String `c " + lines) +
+                                    para("indented pgf1", kPlainFont + "\t<String `d " + lines));
   EXPECT_TRUE(contains(pgfEntry(r.out, "indented pgf"),
                        "\t<PgfLIndent 1.000\">\n\t<PgfFIndent 1.000\">\n"));
   EXPECT_TRUE(contains(pgfEntry(r.out, "indented pgf1"),

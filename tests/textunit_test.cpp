@@ -5,6 +5,7 @@
 
 #include <string>
 
+#include "support/body_text.h"
 #include "support/dca_builder.h"
 #include "support/process.h"
 
@@ -14,35 +15,18 @@ using dca::Bytes;
 using dca::operator+;
 using dca::ebc;
 using dca::raw;
+using vtest::convertBody;
+using vtest::kPlainFont;
+using vtest::para;
+using vtest::pgfEntry;
 namespace ctl = dca::ctl;
 
 Bytes bytes(std::initializer_list<int> list) {
   return raw(list);
 }
 
-std::string para(const std::string& tag, const std::string& lines) {
-  return "<Para <PgfTag `" + tag + "'>\n\t<ParaLine # Begin Para's ParaLines.\n" + lines +
-         "\t> # End Paraline.\n> # End Para.\n";
-}
-
-// The first character of a paragraph in the master font: family and size are
-// the paragraph font's already, only the emphasis is new.
-const std::string kPlain = "\t<Font <FPlain Yes>>\n";
-
-// The "Pgf" statement of the catalog entry with this tag.
-std::string pgfEntry(const std::string& out, const std::string& tag) {
-  const std::string catalog = vtest::catalog(out);
-  const std::size_t start = catalog.find("<Pgf\n\t<PgfTag `" + tag + "'>\n");
-  if (start == std::string::npos) return "<missing " + tag + ">";
-  return catalog.substr(start, catalog.find("\n>\n", start) + 3 - start);
-}
-
 bool startsWith(const std::string& text, const std::string& prefix) {
   return text.compare(0, prefix.size(), prefix) == 0;
-}
-
-vtest::RunResult convertBody(const Bytes& body) {
-  return vtest::convert(dca::document(dca::textUnit("000001", body)));
 }
 
 TEST(LineEnds, CarrierReturnBlanksAndSyllableHyphens) {
@@ -51,14 +35,14 @@ TEST(LineEnds, CarrierReturnBlanksAndSyllableHyphens) {
                   ebc("EF ") + bytes({ctl::CRE}) + ebc("GH") + bytes({ctl::RCR}));
   EXPECT_EQ(r.status, 0);
   EXPECT_EQ(r.err, "");
-  EXPECT_EQ(vtest::body(r.out), para("block pgf", kPlain + "\t<String `AB '>\n"
-                                                           "\t><ParaLine\n"
-                                                           "\t<String `CD'>\n"
-                                                           "\t<Char DiscHyphen>\n"
-                                                           "><ParaLine\n"
-                                                           "\t<String `EF '>\n"
-                                                           "\t><ParaLine\n"
-                                                           "\t<String `GH'>\n"));
+  EXPECT_EQ(vtest::body(r.out), para("block pgf", kPlainFont + "\t<String `AB '>\n"
+                                                               "\t><ParaLine\n"
+                                                               "\t<String `CD'>\n"
+                                                               "\t<Char DiscHyphen>\n"
+                                                               "><ParaLine\n"
+                                                               "\t<String `EF '>\n"
+                                                               "\t><ParaLine\n"
+                                                               "\t<String `GH'>\n"));
 }
 
 TEST(LineEnds, HardReturnsSwallowLineEndsButNotTheWordSpace) {
@@ -68,7 +52,7 @@ TEST(LineEnds, HardReturnsSwallowLineEndsButNotTheWordSpace) {
   const auto r =
       convertBody(bytes({ctl::CRE}) + ebc("AB") + bytes({ctl::INX, ctl::CRE}) + ebc("CD ") +
                   bytes({ctl::IRT, ctl::CRE, ctl::CRE}) + ebc("EF") + bytes({ctl::RCR}));
-  EXPECT_EQ(vtest::body(r.out), para("block pgf", "><ParaLine\n" + kPlain +
+  EXPECT_EQ(vtest::body(r.out), para("block pgf", "><ParaLine\n" + kPlainFont +
                                                       "\t<String `AB'>\n"
                                                       "\t<Char HardReturn>\n"
                                                       "><ParaLine\n"
@@ -88,23 +72,19 @@ TEST(LineEnds, ControlsWithoutOutputAndSubstitute) {
                              bytes({ctl::PE, ctl::NUL, ctl::BS, ctl::UBS, ctl::WUS, ctl::NBS,
                                     ctl::ZICR, 0x35, ctl::SUB, 0x01}) +
                              ebc("B") + bytes({ctl::RCR}));
-  EXPECT_EQ(vtest::body(r.out), para("row", kPlain + "\t<String `A###B'>\n"));
-  const std::size_t first = dca::standardFormat().size() + dca::textUnitName("000001").size() + 5;
-  char expected[200];
-  std::snprintf(expected, sizeof expected,
-                "vantrove: Byte 0%o: Unknown single-byte control 0x35.\n"
-                "vantrove: Byte 0%o: Unknown single-byte control 0x1.\n",
-                unsigned(first + 8), unsigned(first + 10));
-  EXPECT_EQ(r.err, expected);
+  EXPECT_EQ(vtest::body(r.out), para("row", kPlainFont + "\t<String `A###B'>\n"));
+  const std::size_t first = vtest::firstBodyByte();
+  EXPECT_EQ(r.err, vtest::diagnostic(first + 8, "Unknown single-byte control 0x35.") +
+                       vtest::diagnostic(first + 10, "Unknown single-byte control 0x1."));
 }
 
 TEST(ParagraphKinds, RowAndColumnTopForTheNextParagraphOnly) {
   const auto r = convertBody(ebc("AB") + bytes({ctl::RPE}) + ebc("CD") + bytes({ctl::RCR}) +
                              ebc("EF") + bytes({ctl::CRE}));
-  EXPECT_EQ(vtest::body(r.out), para("row", kPlain + "\t<String `AB'>\n") +
-                                    para("row1", kPlain + "\t<String `CD'>\n") +
-                                    para("block pgf", kPlain + "\t<String `EF '>\n"
-                                                               "\t><ParaLine\n"));
+  EXPECT_EQ(vtest::body(r.out), para("row", kPlainFont + "\t<String `AB'>\n") +
+                                    para("row1", kPlainFont + "\t<String `CD'>\n") +
+                                    para("block pgf", kPlainFont + "\t<String `EF '>\n"
+                                                                   "\t><ParaLine\n"));
   EXPECT_NE(pgfEntry(r.out, "row").find("\t<PgfPlacement Anywhere>\n"), std::string::npos);
   EXPECT_NE(pgfEntry(r.out, "row1").find("\t<PgfPlacement ColumnTop>\n"), std::string::npos);
   EXPECT_NE(pgfEntry(r.out, "block pgf").find("\t<PgfPlacement Anywhere>\n"), std::string::npos);
@@ -117,8 +97,8 @@ TEST(ParagraphKinds, LongLineEndedByRequiredCarrierReturnIsNoRow) {
       convertBody(ebc(std::string(99, 'x')) + bytes({ctl::RCR}) + ebc(std::string(98, 'y')) +
                   dca::mbc(0xD4, 0x62, raw({0, 0})) + bytes({ctl::RCR}));
   EXPECT_EQ(vtest::body(r.out),
-            para("block pgf", kPlain + "\t<String `" + std::string(99, 'x') + "'>\n") +
-                para("row", kPlain + "\t<String `" + std::string(98, 'y') + "'>\n"));
+            para("block pgf", kPlainFont + "\t<String `" + std::string(99, 'x') + "'>\n") +
+                para("row", kPlainFont + "\t<String `" + std::string(98, 'y') + "'>\n"));
 }
 
 TEST(ParagraphKinds, FirstLineIndentDropsLeadingBlanksAndTabs) {
@@ -126,11 +106,11 @@ TEST(ParagraphKinds, FirstLineIndentDropsLeadingBlanksAndTabs) {
   // first stop (2 inches) and a blank adds 7/72 inch.
   const auto r = convertBody(ebc("  A B") + bytes({ctl::CRE}) + ebc(" C") + bytes({ctl::RCR}) +
                              bytes({ctl::HT}) + ebc(" X") + bytes({ctl::CRE}));
-  EXPECT_EQ(vtest::body(r.out), para("pgf", kPlain + "\t<String `A B '>\n"
-                                                     "\t><ParaLine\n"
-                                                     "\t<String ` C'>\n") +
-                                    para("pgf1", kPlain + "\t<String `X '>\n"
-                                                          "\t><ParaLine\n"));
+  EXPECT_EQ(vtest::body(r.out), para("pgf", kPlainFont + "\t<String `A B '>\n"
+                                                         "\t><ParaLine\n"
+                                                         "\t<String ` C'>\n") +
+                                    para("pgf1", kPlainFont + "\t<String `X '>\n"
+                                                              "\t><ParaLine\n"));
   EXPECT_TRUE(startsWith(pgfEntry(r.out, "pgf"),
                          "<Pgf\n\t<PgfTag `pgf'>\n\t<PgfLIndent 0.000\">\n"
                          "\t<PgfFIndent 14.000pt>\n\t<PgfRIndent 0.000\">\n"
@@ -146,14 +126,14 @@ TEST(ParagraphKinds, IndentedAndHangingParagraphs) {
                   bytes({ctl::RCR}) + ebc("1.") + bytes({ctl::IT}) + ebc("Text") +
                   bytes({ctl::CRE, ctl::IT}) + ebc("more") + bytes({ctl::RCR, ctl::IT}) + ebc("a") +
                   bytes({ctl::IT}) + ebc("b") + bytes({ctl::CRE}));
-  EXPECT_EQ(vtest::body(r.out), para("indented pgf", kPlain + "\t<String `AB '>\n"
-                                                              "\t><ParaLine\n"
-                                                              "\t<String `CD'>\n") +
-                                    para("hanging pgf", kPlain + "\t<String `1.\\tText '>\n"
-                                                                 "\t><ParaLine\n"
-                                                                 "\t<String `more'>\n") +
-                                    para("hanging pgf1", kPlain + "\t<String `a\\tb '>\n"
-                                                                  "\t><ParaLine\n"));
+  EXPECT_EQ(vtest::body(r.out), para("indented pgf", kPlainFont + "\t<String `AB '>\n"
+                                                                  "\t><ParaLine\n"
+                                                                  "\t<String `CD'>\n") +
+                                    para("hanging pgf", kPlainFont + "\t<String `1.\\tText '>\n"
+                                                                     "\t><ParaLine\n"
+                                                                     "\t<String `more'>\n") +
+                                    para("hanging pgf1", kPlainFont + "\t<String `a\\tb '>\n"
+                                                                      "\t><ParaLine\n"));
   // Tab stops of the standard format: 2, 3, ... 7 inches.
   EXPECT_TRUE(startsWith(pgfEntry(r.out, "indented pgf"),
                          "<Pgf\n\t<PgfTag `indented pgf'>\n\t<PgfLIndent 4.000\">\n"
@@ -174,7 +154,7 @@ TEST(ParagraphKinds, RowWritesEveryIndentTab) {
   const auto r =
       convertBody(bytes({ctl::IT}) + ebc("a") + bytes({ctl::IT}) + ebc("b") + bytes({ctl::RCR}));
   EXPECT_EQ(vtest::body(r.out),
-            para("row", "\t<String `\\t'>\n" + kPlain + "\t<String `a\\tb'>\n"));
+            para("row", "\t<String `\\t'>\n" + kPlainFont + "\t<String `a\\tb'>\n"));
 }
 
 TEST(Scripts, SuperscriptThenSubscriptReturnsToBaseline) {
@@ -196,9 +176,9 @@ TEST(Scan, BytesLeftAtTheEndOfAFieldOpenTheNextParagraph) {
   const auto r = vtest::convert(dca::document(
       dca::textUnit("000001", ebc("AB")) + dca::textUnit("000002", ebc("CD") + bytes({ctl::CRE})) +
       dca::textUnit("000003", ebc("EF") + bytes({ctl::PE}))));
-  EXPECT_EQ(vtest::body(r.out), para("block pgf", kPlain + "\t<String `ABCD '>\n"
-                                                           "\t><ParaLine\n") +
-                                    para("block pgf", kPlain + "\t<String `EF'>\n"));
+  EXPECT_EQ(vtest::body(r.out), para("block pgf", kPlainFont + "\t<String `ABCD '>\n"
+                                                               "\t><ParaLine\n") +
+                                    para("block pgf", kPlainFont + "\t<String `EF'>\n"));
 }
 
 TEST(Scan, MasterFormatWithoutLineParametersUsesTheDefaultFont) {
