@@ -8,7 +8,6 @@
 #include "fontmap/fontmap.h"
 #include "support/dca_builder.h"
 #include "vantrove/io.h"
-#include "vantrove/main.h"
 
 namespace vantrove {
 namespace {
@@ -16,10 +15,6 @@ namespace {
 using dca::Bytes;
 using dca::operator+;
 using testing::StartsWith;
-
-struct Exited {
-  int status;
-};
 
 bool operator==(const IbmFont& a, const IbmFont& b) {
   return a.gfid == b.gfid && a.style == b.style && a.cgcsid == b.cgcsid && a.cpid == b.cpid &&
@@ -29,17 +24,12 @@ bool operator==(const IbmFont& a, const IbmFont& b) {
 class FontControlTest : public testing::Test {
  protected:
   void SetUp() override {
-    dca::loadTestFontMap();
-    KRResetAll();
-    KRSetExitHook([](int status) { throw Exited{status}; });
+    dca::startInProcess();
     KRPrimaryFormat.masterFont = {11, 0, 697, 37, 7, AmFontRead(nullptr, 11, 0, 0)};
     KRGlobal.masterFormat = &KRPrimaryFormat;
     KRCurrentFormat.currentFont = KRPrimaryFormat.masterFont;
   }
-  void TearDown() override {
-    KRSetExitHook(nullptr);
-    KRResetAll();
-  }
+  void TearDown() override { dca::stopInProcess(); }
 
   IbmFont& current() { return KRCurrentFormat.currentFont; }
 
@@ -47,7 +37,7 @@ class FontControlTest : public testing::Test {
   // dispatcher would; returns the first byte after the last control.
   static std::uint8_t run(const Bytes& controls) {
     if (KRStdin.file != nullptr) KRStdinClose();
-    KRStdinOpen(nullptr, nullptr, dca::openBytes(controls + dca::ebc("z")));
+    dca::openInput(controls + dca::ebc("z"));
     std::uint8_t byte;
     while (KRStdinRead(1, "m", &byte, 1, 0) == 2 && byte == 0x2B) {
       std::uint8_t intro[3];
@@ -133,17 +123,10 @@ TEST_F(FontControlTest, ParameterBytesAreEachConsumedOnce) {
 }
 
 TEST_F(FontControlTest, InputEndingInsideTheParametersIsFatal) {
-  testing::internal::CaptureStderr();
-  int status = -1;
-  try {
-    run(dca::raw({0x2B, 0xD1, 0x07, 0x05, 0x00}));
-  } catch (const Exited& exited) {
-    status = exited.status;
-  }
-  EXPECT_EQ(status, 0);
-  EXPECT_THAT(testing::internal::GetCapturedStderr(),
-              StartsWith("vantrove: Byte 04: Expected set CFID thru GFID contents.\n"
-                         "Premature end of file.\n"));
+  const dca::Outcome outcome = dca::capture([] { run(dca::raw({0x2B, 0xD1, 0x07, 0x05, 0x00})); });
+  EXPECT_EQ(outcome.status, 0);
+  EXPECT_THAT(outcome.err, StartsWith("vantrove: Byte 04: Expected set CFID thru GFID contents.\n"
+                                      "Premature end of file.\n"));
 }
 
 }  // namespace

@@ -11,7 +11,6 @@
 #include "support/dca_builder.h"
 #include "vantrove/fontctl.h"
 #include "vantrove/krtypes.h"
-#include "vantrove/main.h"
 
 namespace vantrove {
 namespace {
@@ -20,43 +19,17 @@ using dca::Bytes;
 using dca::operator+;
 using testing::StartsWith;
 
-struct Exited {
-  int status;
-};
-
 class IoTest : public testing::Test {
  protected:
-  void SetUp() override {
-    dca::loadTestFontMap();
-    KRResetAll();
-    KRSetExitHook([](int status) { throw Exited{status}; });
-  }
-  void TearDown() override {
-    KRSetExitHook(nullptr);
-    KRResetAll();
-  }
-
-  static void open(const Bytes& bytes) { KRStdinOpen(nullptr, nullptr, dca::openBytes(bytes)); }
-
-  static Bytes read(std::uint32_t size, std::uint32_t count = 0) {
-    Bytes buffer(size);
-    EXPECT_EQ(KRStdinRead(1, "Expected test bytes.", buffer.data(), size, count), 2);
-    return buffer;
-  }
-
-  // Runs `body`, which must end the process, and returns its status and stderr.
-  template <typename Body>
-  static std::pair<int, std::string> exitOf(Body body) {
-    testing::internal::CaptureStderr();
-    int status = -1;
-    try {
-      body();
-    } catch (const Exited& exited) {
-      status = exited.status;
-    }
-    return {status, testing::internal::GetCapturedStderr()};
-  }
+  void SetUp() override { dca::startInProcess(); }
+  void TearDown() override { dca::stopInProcess(); }
 };
+
+Bytes read(std::uint32_t size, std::uint32_t count = 0) {
+  Bytes buffer(size);
+  EXPECT_EQ(KRStdinRead(1, "Expected test bytes.", buffer.data(), size, count), 2);
+  return buffer;
+}
 
 Bytes counting(std::size_t size) {
   Bytes bytes(size);
@@ -64,20 +37,23 @@ Bytes counting(std::size_t size) {
   return bytes;
 }
 
+Bytes slice(const Bytes& bytes, std::size_t from, std::size_t to) {
+  return Bytes(bytes.begin() + from, bytes.begin() + to);
+}
+
 TEST_F(IoTest, CountBeyondSizeSkipsTheRestAndCountZeroMeansSize) {
   const Bytes input = counting(64);
-  open(input);
-  EXPECT_EQ(read(19, 40), Bytes(input.begin(), input.begin() + 19));
+  dca::openInput(input);
+  EXPECT_EQ(read(19, 40), slice(input, 0, 19));
   EXPECT_EQ(KRStdin.offset, 40u);
   EXPECT_EQ(KRStdin.lastOffset, 19u);  // the skip began at the first skipped byte
-  EXPECT_EQ(read(4), Bytes(input.begin() + 40, input.begin() + 44));
-  EXPECT_EQ(KRStdin.offset, 44u);
+  EXPECT_EQ(read(4), slice(input, 40, 44));
   EXPECT_EQ(KRStdin.lastOffset, 40u);
 }
 
 TEST_F(IoTest, PushedBackBytesComeFirstNewestInFront) {
   const Bytes input = counting(200);
-  open(input);
+  dca::openInput(input);
   read(100);
   const Bytes five = read(5);
   KRStdinUnread(five.data(), 5);
@@ -87,18 +63,18 @@ TEST_F(IoTest, PushedBackBytesComeFirstNewestInFront) {
   const Bytes pushed = dca::raw({0xA1, 0xA2, 0xA3, 0xA4, 0xA5});
   KRStdinUnread(pushed.data(), 5);
   EXPECT_EQ(read(3), dca::raw({0xA1, 0xA2, 0xA3}));
-  EXPECT_EQ(read(4), dca::raw({0xA4, 0xA5}) + Bytes(five.begin(), five.begin() + 2));
+  EXPECT_EQ(read(4), dca::raw({0xA4, 0xA5}) + slice(five, 0, 2));
 
   const Bytes first = dca::raw({1, 2}), second = dca::raw({3, 4});
   KRStdinUnread(first.data(), 2);
   KRStdinUnread(second.data(), 2);
-  EXPECT_EQ(read(7), dca::raw({3, 4, 1, 2}) + Bytes(five.begin() + 2, five.end()));
+  EXPECT_EQ(read(7), dca::raw({3, 4, 1, 2}) + slice(five, 2, 5));
   EXPECT_EQ(KRStdin.offset, 105u);
 }
 
 TEST_F(IoTest, RememberedBytesReplayFromWhereRememberingBegan) {
   const Bytes input = counting(40);
-  open(input);
+  dca::openInput(input);
   read(3);
   KRStdinRemember();
   read(6);
@@ -108,12 +84,11 @@ TEST_F(IoTest, RememberedBytesReplayFromWhereRememberingBegan) {
   KRStdinForget();
   KRStdinUnreadMemory();
   EXPECT_EQ(KRStdin.offset, 3u);
-  EXPECT_EQ(read(10), Bytes(input.begin() + 3, input.begin() + 13));
-  EXPECT_EQ(read(1), Bytes{input[13]});
+  EXPECT_EQ(read(11), slice(input, 3, 14));
 }
 
 TEST_F(IoTest, EndOfInputIsMetAgainAndFatalReadsReportIt) {
-  open(dca::raw({1, 2, 3}));
+  dca::openInput(dca::raw({1, 2, 3}));
   std::uint8_t buffer[5];
   EXPECT_EQ(KRStdinRead(0, "m", buffer, 5, 0), 1);
   EXPECT_EQ(KRStdinRead(0, "m", buffer, 1, 0), 0);
@@ -122,69 +97,59 @@ TEST_F(IoTest, EndOfInputIsMetAgainAndFatalReadsReportIt) {
   const Bytes pushed = dca::raw({7, 8});
   KRStdinUnread(pushed.data(), 2);
   EXPECT_EQ(read(2), pushed);  // the offset went 5, 6, 7, back to 5 and on to 7
-  auto [status, err] = exitOf([] { read(1); });
-  EXPECT_EQ(status, 0);
-  EXPECT_THAT(err, StartsWith("vantrove: Byte 07: Expected test bytes.\nPremature end of file.\n"));
+  const dca::Outcome end = dca::capture([] { read(1); });
+  EXPECT_EQ(end.status, 0);
+  EXPECT_THAT(end.err, StartsWith("vantrove: Byte 07: Expected test bytes.\n"
+                                  "Premature end of file.\n"));
 }
 
 TEST_F(IoTest, DiagnosticsPrintTheOffsetInOctal) {
-  open(counting(8));
-  testing::internal::CaptureStderr();
-  KRNonFatal("At the start.");
+  dca::openInput(counting(8));
+  EXPECT_EQ(dca::capture([] { KRNonFatal("At the start."); }).err,
+            "vantrove: Byte 00: At the start.\n");
   read(8);
-  KRNonFatal("Still at the start of the last read.");
-  EXPECT_EQ(testing::internal::GetCapturedStderr(),
-            "vantrove: Byte 00: At the start.\n"
-            "vantrove: Byte 00: Still at the start of the last read.\n");
-
-  auto [status, err] = exitOf([] { read(1); });
-  EXPECT_EQ(status, 0);
-  EXPECT_THAT(err,
+  EXPECT_THAT(dca::capture([] { read(1); }).err,
               StartsWith("vantrove: Byte 010: Expected test bytes.\nPremature end of file.\n"));
 
-  KRResetAll();
-  err = exitOf([] {
-          KRFatalFirst("First.");
-          KRFatalNext("Next.");
-          KRFatalLast("Last.");
-        }).second;
-  EXPECT_THAT(err, StartsWith("vantrove: Byte 00: First.\nNext.\nLast.\n"));
-  KRResetAll();
-  EXPECT_THAT(exitOf(KRFatalStdio).second,
-              StartsWith("vantrove: Byte 00: Unable to write to output file.\n"));
-  KRResetAll();
-  EXPECT_THAT(exitOf(KRFatalMemory).second, StartsWith("vantrove: Byte 00: Memory is full.\n"));
-}
-
-TEST_F(IoTest, OpenAndReadFailuresReportTheSystemError) {
-  auto [status, err] = exitOf([] { KRStdinOpen("/nonexistent-dir/input.dca", "r", nullptr); });
-  EXPECT_EQ(status, 0);
-  EXPECT_THAT(err, StartsWith(std::string("vantrove: Byte 00: ") + std::strerror(ENOENT) + "\n"));
-
-  KRResetAll();
-  KRStdinOpen(nullptr, nullptr, std::fopen("/dev/null", "w"));
-  err = exitOf([] { read(1); }).second;
-  EXPECT_THAT(err, StartsWith(std::string("vantrove: Byte 00: ") + std::strerror(EBADF) + "\n"));
+  const std::pair<void (*)(), std::string> fatal[] = {
+      {[] {
+         KRFatalFirst("First.");
+         KRFatalNext("Next.");
+         KRFatalLast("Last.");
+       },
+       "vantrove: Byte 00: First.\nNext.\nLast.\n"},
+      {KRFatalStdio, "vantrove: Byte 00: Unable to write to output file.\n"},
+      {KRFatalMemory, "vantrove: Byte 00: Memory is full.\n"},
+      {[] { KRStdinOpen("/nonexistent-dir/input.dca", "r", nullptr); },
+       std::string("vantrove: Byte 00: ") + std::strerror(ENOENT) + "\n"},
+      {[] {
+         KRStdinOpen(nullptr, nullptr, std::fopen("/dev/null", "w"));
+         read(1);
+       },
+       std::string("vantrove: Byte 00: ") + std::strerror(EBADF) + "\n"},
+  };
+  for (const auto& [body, lines] : fatal) {
+    dca::startInProcess();
+    const dca::Outcome outcome = dca::capture(body);
+    EXPECT_EQ(outcome.status, 0);
+    EXPECT_THAT(outcome.err, StartsWith(lines));
+  }
 }
 
 TEST_F(IoTest, APushedBackMegabyteReadsBackOneByteAtATimeInLinearTime) {
   constexpr std::size_t kSize = 1 << 20;
   const Bytes input = counting(kSize);
-  open(input);
+  dca::openInput(input);
   const auto start = std::chrono::steady_clock::now();
   KRStdinRemember();
-  std::uint8_t byte;
-  for (std::size_t i = 0; i < kSize; ++i) KRStdinRead(1, "m", &byte, 1, 0);
+  Bytes replay(kSize);
+  for (std::size_t i = 0; i < kSize; ++i) KRStdinRead(1, "m", &replay[i], 1, 0);
   KRStdinForget();
   KRStdinUnreadMemory();
   EXPECT_EQ(KRStdin.offset, 0u);
-  bool same = true;
-  for (std::size_t i = 0; i < kSize; ++i) {
-    KRStdinRead(1, "m", &byte, 1, 0);
-    same = same && byte == input[i];
-  }
-  EXPECT_TRUE(same);
-  EXPECT_EQ(KRStdinRead(0, "m", &byte, 1, 0), 0);
+  for (std::size_t i = 0; i < kSize; ++i) KRStdinRead(1, "m", &replay[i], 1, 0);
+  EXPECT_TRUE(replay == input);
+  EXPECT_EQ(KRStdinRead(0, "m", &replay[0], 1, 0), 0);
   EXPECT_LT(std::chrono::steady_clock::now() - start, std::chrono::seconds(20));
 }
 
@@ -192,7 +157,6 @@ TEST_F(IoTest, EbcdicStringsConvertThroughTheDocumentFont) {
   Bytes text = dca::ebc("Hi, 2!") + Bytes{0};
   KREbcdic2Ascii(text.data(), text.data());  // no font bound yet: unchanged
   EXPECT_EQ(text, dca::ebc("Hi, 2!") + Bytes{0});
-
   KRGlobal.documentFont.gfid = 26;
   ibmFontSetGfid(&KRGlobal.documentFont, &KRGlobal.documentFont);
   KREbcdic2Ascii(text.data(), text.data());

@@ -3,7 +3,9 @@
 #include <gmock/gmock.h>
 #include <gtest/gtest.h>
 
+#include <cstdio>
 #include <string>
+#include <tuple>
 
 #include "fontmap/fontmap.h"
 #include "support/dca_builder.h"
@@ -19,132 +21,106 @@ using dca::operator+;
 using testing::HasSubstr;
 using testing::StartsWith;
 
-struct Exited {
-  int status;
-};
-
 constexpr std::uint32_t bit(auto field) {
   return TyxBit(field);
 }
 
 class SfieldTest : public testing::Test {
  protected:
-  void SetUp() override {
-    dca::loadTestFontMap();
-    KRResetAll();
-    KRSetExitHook([](int status) { throw Exited{status}; });
-  }
-  void TearDown() override {
-    KRSetExitHook(nullptr);
-    KRResetAll();
-  }
-
-  static void open(const Bytes& bytes) { KRStdinOpen(nullptr, nullptr, dca::openBytes(bytes)); }
-  static void openWithFont(const Bytes& bytes) {
-    open(bytes);
-    KRGlobal.documentFont.gfid = 26;
-    ibmFontSetGfid(&KRGlobal.documentFont, &KRGlobal.documentFont);
-    KRGlobal.documentFont.charWidth = 9;
-  }
-  static Bytes next(std::uint32_t size) {
-    Bytes bytes(size);
-    EXPECT_EQ(KRStdinRead(0, "m", bytes.data(), size, 0), 2);
-    return bytes;
-  }
-  template <typename Body>
-  static std::pair<int, std::string> exitOf(Body body) {
-    testing::internal::CaptureStderr();
-    int status = -1;
-    try {
-      body();
-    } catch (const Exited& exited) {
-      status = exited.status;
-    }
-    return {status, testing::internal::GetCapturedStderr()};
-  }
+  void SetUp() override { dca::startInProcess(); }
+  void TearDown() override { dca::stopInProcess(); }
 };
 
+void openWithFont(const Bytes& bytes) {
+  dca::openInput(bytes);
+  KRGlobal.documentFont.gfid = 26;
+  ibmFontSetGfid(&KRGlobal.documentFont, &KRGlobal.documentFont);
+  KRGlobal.documentFont.charWidth = 9;
+}
+
+// Tab stops as "position unit, T type, L leader, D decimal character, M mask (hex)".
+std::string tabs(const TyxPgf& pgf) {
+  std::string out;
+  for (int i = 0; i < pgf.pgfNumTabs; ++i) {
+    const TyxTabStop& t = pgf.tabStop[i];
+    char item[64];
+    std::snprintf(item, sizeof item, "%s%g%s T%u L%d D%c M%x", i ? ", " : "", t.tsX.value,
+                  t.tsX.unit == 0 ? "in" : "pt", t.tsType, t.tsLeader,
+                  t.tsDecimalChar ? static_cast<char>(t.tsDecimalChar) : '-', t.setMask);
+    out += item;
+  }
+  return out;
+}
+
+Bytes next(std::uint32_t size) {
+  Bytes bytes(size);
+  EXPECT_EQ(KRStdinRead(0, "m", bytes.data(), size, 0), 2);
+  return bytes;
+}
+
 TEST_F(SfieldTest, IntroducerChecksStopAtTheFirstFailure) {
-  const struct {
-    Bytes intro;
-    std::string failure;
-  } cases[] = {
+  const std::pair<Bytes, std::string> cases[] = {
       {dca::raw({0, 4, 0xE1, 0x03, 0}), "Structured field length too short."},
       {dca::raw({0, 6, 0xE1, 0x03, 0}), "Structured field length too long."},
       {dca::raw({0, 5, 0xE1, 0x03, 1}), "Structured field format mismatch."},
       {dca::raw({0, 5, 0xE2, 0x03, 0}), "Structured field class mismatch."},
       {dca::raw({0, 5, 0xE1, 0x04, 0}), "Structured field type mismatch."},
       {dca::raw({0, 4, 0xE2, 0x04, 1}), "Structured field length too short."},
+      // An introducer cut short is pushed back padded with zero bytes.
+      {dca::raw({0, 5, 0xE1}), "Structured field type mismatch."},
   };
-  for (const auto& c : cases) {
-    KRResetAll();
-    open(c.intro + dca::raw({9}));
-    EXPECT_EQ(KRFormatUnitPrefix(0, "Expected prefix."), 1);
+  for (const auto& [intro, failure] : cases) {
+    dca::startInProcess();
+    dca::openInput(intro);
+    EXPECT_EQ(KRFormatUnitPrefix(0, "m"), 1);
     EXPECT_EQ(KRStdin.offset, 0u);
-    EXPECT_EQ(next(6), c.intro + dca::raw({9}));
-
-    KRResetAll();
-    open(c.intro);
-    auto [status, err] = exitOf([] { KRFormatUnitPrefix(1, "Expected prefix."); });
-    EXPECT_EQ(status, 0);
-    EXPECT_THAT(err, StartsWith("vantrove: Byte 00: Expected prefix.\n" + c.failure + "\n"));
+    const dca::Outcome fatal = dca::capture([] { KRFormatUnitPrefix(1, "Expected prefix."); });
+    EXPECT_EQ(fatal.status, 0);
+    EXPECT_THAT(fatal.err, StartsWith("vantrove: Byte 00: Expected prefix.\n" + failure + "\n"));
   }
+  dca::openInput(dca::raw({0, 9, 0xE1, 0x03, 0, 7}));
+  EXPECT_EQ(KRFormatUnitPrefix(0, "m"), 1);
+  EXPECT_EQ(next(6), dca::raw({0, 9, 0xE1, 0x03, 0, 7}));
+  EXPECT_EQ(KRFormatUnitPrefix(0, "m"), 0);
 }
 
 TEST_F(SfieldTest, InputThatIsNotDcaStopsWithOneLine) {
-  open(dca::field(0xE2, 0x03, {}));
-  EXPECT_EQ(exitOf(KRFormatUnit1),
-            std::make_pair(1, std::string("vantrove: Byte 00: Not a DCA file.\n")));
-
-  KRResetAll();
-  open(dca::field(0xE1, 0x04, {}));
-  auto [status, err] = exitOf(KRFormatUnit1);
-  EXPECT_EQ(status, 0);
-  EXPECT_THAT(err,
-              StartsWith("vantrove: Byte 00: Not a DCA file.\nStructured field type mismatch.\n"));
-
-  KRResetAll();
-  open({});
-  std::tie(status, err) = exitOf(KRFormatUnit1);
-  EXPECT_EQ(status, 0);
-  EXPECT_THAT(err, StartsWith("vantrove: Byte 00: Not a DCA file.\nPremature end of file.\n"));
-}
-
-TEST_F(SfieldTest, AnIntroducerCutShortIsPushedBackPaddedWithZeros) {
-  open(dca::raw({0x00, 0x05, 0xE1}));
-  EXPECT_EQ(KRFormatUnitPrefix(0, "m"), 1);
-  EXPECT_EQ(KRStdin.offset, 0u);
-  auto [status, err] = exitOf([] { KRFormatUnitPrefix(1, "Expected prefix."); });
-  EXPECT_THAT(err,
-              StartsWith("vantrove: Byte 00: Expected prefix.\nStructured field type mismatch.\n"));
-
-  KRResetAll();
-  open({});
-  EXPECT_EQ(KRFormatUnitPrefix(0, "m"), 0);
+  const std::tuple<Bytes, int, std::string> cases[] = {
+      {dca::field(0xE2, 0x03, {}), 1, "vantrove: Byte 00: Not a DCA file.\n"},
+      {dca::field(0xE1, 0x04, {}), 0,
+       "vantrove: Byte 00: Not a DCA file.\nStructured field type mismatch.\n"},
+      {{}, 0, "vantrove: Byte 00: Not a DCA file.\nPremature end of file.\n"},
+  };
+  for (const auto& [input, status, lines] : cases) {
+    dca::startInProcess();
+    dca::openInput(input);
+    const dca::Outcome outcome = dca::capture(KRFormatUnit1);
+    EXPECT_EQ(outcome.status, status);
+    if (status == 1) EXPECT_EQ(outcome.err, lines);
+    EXPECT_THAT(outcome.err, StartsWith(lines));
+  }
 }
 
 TEST_F(SfieldTest, FormatUnitsReadTheDocumentFontAndSkipWhatFollows) {
   for (std::size_t dataLength : {4u, 31u}) {
-    KRResetAll();
-    open(dca::formatUnitPrefix() + dca::documentParams(500, 285, dataLength) +
-         dca::field(0xE7, 0x01, dca::raw({1, 2})) + dca::pageImageParams(1, 2, 3, 4) +
-         dca::formatUnitPrefix() + dca::ebc("z"));
+    dca::startInProcess();
+    dca::openInput(dca::formatUnitPrefix() + dca::documentParams(500, 285, dataLength) +
+                   dca::field(0xE7, 0x01, dca::raw({1, 2})) + dca::pageImageParams(1, 2, 3, 4) +
+                   dca::formatUnitPrefix() + dca::ebc("z"));
     EXPECT_EQ(KRFormatUnit1(), 2);
     const IbmFont& font = KRGlobal.documentFont;
-    EXPECT_EQ(font.gfid, 26u);
-    EXPECT_EQ(font.cgcsid, 500u);
-    EXPECT_EQ(font.cpid, 285u);
-    EXPECT_EQ(font.charWidth, 9u);
+    EXPECT_EQ(std::make_tuple(font.gfid, font.cgcsid, font.cpid, font.charWidth),
+              std::make_tuple(26u, 500u, 285u, 9u));
     EXPECT_EQ(font.entry, AmFontRead(nullptr, 26, 0, 0));
     EXPECT_EQ(next(1), dca::ebc("z"));
   }
 
-  KRResetAll();
-  open(dca::textUnitName("000001"));
+  dca::startInProcess();
+  dca::openInput(dca::textUnitName("000001"));
   EXPECT_EQ(KRFormatUnit3(), 1);
   EXPECT_EQ(KRStdin.offset, 0u);
 
-  KRResetAll();
+  dca::startInProcess();
   openWithFont(
       dca::formatUnitPrefix() +
       dca::masterFormat(2, dca::lineParams({}) + dca::noteFormatParams(dca::sip(22, {1}))) +
@@ -161,15 +137,15 @@ TEST_F(SfieldTest, MissingDefaultFontAndWrongMasterAreFatal) {
       {
         KRSetExitHook(nullptr);
         AmReset();
-        open(dca::documentParams());
+        dca::openInput(dca::documentParams());
         KRDocumentParameters(1, "m");
       },
       testing::ExitedWithCode(0),
       "Can't find IBM font in dca.am whose GFID is 26--using current GFID 26.\n.*"
       "GFID 26 isn't defined in dca.am.");
 
-  open(dca::masterFormat(2, dca::standardMembers()));
-  EXPECT_THAT(exitOf(KRFormatUnit2).second,
+  dca::openInput(dca::masterFormat(2, dca::standardMembers()));
+  EXPECT_THAT(dca::capture(KRFormatUnit2).err,
               StartsWith("vantrove: Byte 00: Expected primary master format--not alternate.\n"));
 }
 
@@ -192,7 +168,6 @@ TEST_F(SfieldTest, StandardMasterFormatFillsThePrimaryRecord) {
   EXPECT_FLOAT_EQ(f.pgf.pgfLIndent.value, 1.0f);
   EXPECT_FLOAT_EQ(f.pgf.pgfFIndent.value, 1.0f);
   EXPECT_FLOAT_EQ(f.pgf.pgfRIndent.value, 1.0f);
-  EXPECT_EQ(f.pgf.pgfLIndent.unit, 0u);
   EXPECT_EQ(f.pgf.pgfAlignment, 0u);  // Left
   EXPECT_EQ(f.pgf.pgfAutoNum, 0);     // No
   EXPECT_EQ(f.pgf.pgfFont.setMask, bit(TyxFontField::FFamily) | bit(TyxFontField::FSize));
@@ -202,17 +177,11 @@ TEST_F(SfieldTest, StandardMasterFormatFillsThePrimaryRecord) {
 
   EXPECT_EQ(f.masterFont.gfid, 11u);
   EXPECT_EQ(f.masterFont.charWidth, 7u);  // 144 * 72 / 1440 = 7.2
-  EXPECT_EQ(f.masterFont.cgcsid, 697u);
-  EXPECT_EQ(f.masterFont.cpid, 37u);
   EXPECT_EQ(f.masterFont.entry, AmFontRead(nullptr, 11, 0, 0));
-
-  ASSERT_EQ(f.pgf.pgfNumTabs, 6);
-  for (int i = 0; i < 6; ++i) {
-    EXPECT_FLOAT_EQ(f.pgf.tabStop[i].tsX.value, 3.0f + i);  // 2..7 in plus the 1 in indent
-    EXPECT_EQ(f.pgf.tabStop[i].tsType, 0u);
-    EXPECT_EQ(f.pgf.tabStop[i].tsLeader, 32);
-    EXPECT_EQ(f.pgf.tabStop[i].setMask, 0b0111u);
-  }
+  // Positions 2..7 in from the left margin, plus its 1 in indent.
+  EXPECT_EQ(tabs(f.pgf),
+            "3in T0 L32 D- M7, 4in T0 L32 D- M7, 5in T0 L32 D- M7, 6in T0 L32 D- M7, "
+            "7in T0 L32 D- M7, 8in T0 L32 D- M7");
 }
 
 TEST_F(SfieldTest, LineParametersIndentsAlignmentAndFontFallback) {
@@ -247,31 +216,14 @@ TEST_F(SfieldTest, TabStopsInColumnsAndInchesArePulledBackToTheColumnWidth) {
   columns.document.dPageSize[0] = TyxInches(8.5f);
   columns.masterFont.charWidth = 7;
   KRTpTail(&columns, 7);
-  ASSERT_EQ(columns.pgf.pgfNumTabs, 2);
-  const TyxTabStop* tab = columns.pgf.tabStop;
-  EXPECT_FLOAT_EQ(tab[0].tsX.value, 70.0f);
-  EXPECT_EQ(tab[0].tsX.unit, 4u);
-  EXPECT_EQ(tab[0].tsType, 0u);
-  EXPECT_EQ(tab[0].tsLeader, 32);
-  EXPECT_FLOAT_EQ(tab[1].tsX.value, 612.0f);  // 693 pt pulled back to 8.5 in
-  EXPECT_EQ(tab[1].tsType, 2u);               // Right
+  EXPECT_EQ(tabs(columns.pgf), "70pt T0 L32 D- M7, 612pt T2 L32 D- M7");  // 693 pt pulled back
 
   KRFormat inches{};
   inches.document.dPageSize[0] = TyxInches(8.5f);
   inches.document.dMargins[TyxLeft] = inches.document.dMargins[TyxRight] = TyxInches(1.0f);
   inches.pgf.pgfLIndent = TyxInches(1.0f);
-  KRTpTail(&inches, 10);
-  ASSERT_EQ(inches.pgf.pgfNumTabs, 3);
-  tab = inches.pgf.tabStop;
-  EXPECT_FLOAT_EQ(tab[0].tsX.value, 3.0f);
-  EXPECT_EQ(tab[0].tsX.unit, 0u);
-  EXPECT_EQ(tab[0].tsType, 3u);  // Decimal
-  EXPECT_EQ(tab[0].tsDecimalChar, ',');
-  EXPECT_EQ(tab[0].setMask, 0b1111u);
-  EXPECT_FLOAT_EQ(tab[1].tsX.value, 6.5f);  // 8 in pulled back to 6.5 in
-  EXPECT_EQ(tab[1].tsDecimalChar, ':');
-  EXPECT_FLOAT_EQ(tab[2].tsX.value, 1.0f);
-  EXPECT_EQ(tab[2].tsDecimalChar, '.');
+  KRTpTail(&inches, 10);  // 8 in is pulled back to 6.5 in
+  EXPECT_EQ(tabs(inches.pgf), "3in T3 L32 D, Mf, 6.5in T3 L32 D: Mf, 1in T3 L32 D. Mf");
 
   KRTpTail(&columns, 151);
   EXPECT_EQ(columns.pgf.pgfNumTabs, 48);
@@ -299,18 +251,16 @@ TEST_F(SfieldTest, MarginTextsAndTheirDeclarations) {
 
   EXPECT_STREQ(record.marginText[0], "Page #");  // the empty text did not replace it
   EXPECT_STREQ(record.marginText[1], "Foot");
-  EXPECT_EQ(KRGlobal.marginTextPending[0], 1);
-  EXPECT_EQ(KRGlobal.marginTextPending[1], 1);
+  EXPECT_TRUE(KRGlobal.marginTextPending[0] && KRGlobal.marginTextPending[1]);
   EXPECT_FLOAT_EQ(record.page.hfMargins[TyxTop].value, 0.5f);
   EXPECT_FLOAT_EQ(record.page.hfMargins[TyxBottom].value, 10.0f);  // from the top edge
   EXPECT_EQ(record.page.setMask, bit(TyxPageField::HFMargins));
-  EXPECT_EQ(record.document.dHeadOnFirst, 0);
-  EXPECT_EQ(record.document.dFootOnFirst, 0);
+  EXPECT_EQ(record.document.dHeadOnFirst + record.document.dFootOnFirst, 0);
   EXPECT_EQ(record.document.dTwoSides, 0);
   EXPECT_EQ(record.document.setMask,
             bit(TyxDocumentField::DHeadOnFirst) | bit(TyxDocumentField::DTwoSides));
 
-  KRResetAll();
+  dca::startInProcess();
   openWithFont(dca::marginTextDecl(4, 0) + dca::marginTextField(5, dca::ebc("y")));
   record = KRFormat{};
   KRMarginTextDecl(0, "m", &record);
@@ -318,18 +268,11 @@ TEST_F(SfieldTest, MarginTextsAndTheirDeclarations) {
   EXPECT_EQ(record.document.dHeadOnFirst, 1);
   EXPECT_STREQ(record.marginText[1], "y");
 
-  KRResetAll();
+  dca::startInProcess();
   openWithFont(dca::marginTextDecl(1, 0) +
                dca::marginTextField(1, dca::raw({0x2B, 0xD4, 1, 0x47})));
-  EXPECT_THAT(exitOf([&] { KRMarginTextDecl(0, "m", &record); }).second,
+  EXPECT_THAT(dca::capture([&] { KRMarginTextDecl(0, "m", &record); }).err,
               StartsWith("vantrove: Byte 016: Length in multi-byte ctrl less than 2.\n"));
-}
-
-TEST_F(SfieldTest, PageBottomLimitBelowTheDepthWrapsAround) {
-  openWithFont(dca::pageImageParams(12240, 1440, 0, 2880));
-  KRFormat record{};
-  KRPageImageParams(1, "m", &record);
-  EXPECT_NEAR(record.document.dMargins[TyxBottom].value, 2982615.18, 0.5);  // 2^32 - 1440
 }
 
 TEST_F(SfieldTest, NoteFormatParametersFillTheDocumentSettings) {

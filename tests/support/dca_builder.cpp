@@ -10,6 +10,8 @@
 #include <string>
 
 #include "fontmap/fontmap.h"
+#include "vantrove/io.h"
+#include "vantrove/main.h"
 
 namespace dca {
 
@@ -322,6 +324,32 @@ void loadTestFontMap() {
     return true;
   }();
   (void)loaded;
+}
+
+void startInProcess() {
+  loadTestFontMap();
+  vantrove::KRResetAll();
+  vantrove::KRSetExitHook([](int status) { throw Exited{status}; });
+}
+
+void stopInProcess() {
+  vantrove::KRSetExitHook(nullptr);
+  vantrove::KRResetAll();
+}
+
+void openInput(const Bytes& bytes) {
+  vantrove::KRStdinOpen(nullptr, nullptr, openBytes(bytes));
+}
+
+Outcome capture(const std::function<void()>& body) {
+  testing::internal::CaptureStderr();
+  int status = -1;
+  try {
+    body();
+  } catch (const Exited& exited) {
+    status = exited.status;
+  }
+  return {status, testing::internal::GetCapturedStderr()};
 }
 
 std::FILE* openBytes(const Bytes& bytes) {

@@ -5,6 +5,7 @@
 #include <cstddef>
 #include <cstdint>
 #include <cstdio>
+#include <functional>
 #include <initializer_list>
 #include <string>
 #include <string_view>
@@ -136,6 +137,22 @@ std::FILE* openBytes(const Bytes& bytes);
 std::string testFontMap();
 // Loads testFontMap() into the font map once per process.
 void loadTestFontMap();
+
+// In-process runs of the converter's readers. startInProcess() loads the test font map,
+// resets every module and installs an exit hook that throws Exited; stopInProcess()
+// removes the hook and resets again. openInput() makes the bytes the input stream.
+struct Exited {
+  int status;
+};
+void startInProcess();
+void stopInProcess();
+void openInput(const Bytes& bytes);
+// Runs `body` with stderr captured: the exit status (-1 when `body` returned) and stderr.
+struct Outcome {
+  int status;
+  std::string err;
+};
+Outcome capture(const std::function<void()>& body);
 
 // Writes the bytes to a fresh file under the test temporary directory; returns its path.
 std::string writeTempFile(const Bytes& bytes);
