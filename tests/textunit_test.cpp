@@ -157,6 +157,15 @@ TEST(ParagraphKinds, RowWritesEveryIndentTab) {
             para("row", "\t<String `\\t'>\n" + kPlainFont + "\t<String `a\\tb'>\n"));
 }
 
+TEST(ParagraphKinds, MarginTextOfAUnitMarksTheFirstParagraphOnly) {
+  const Bytes leading = dca::marginTextDecl(0x01, 720) + dca::marginTextField(0x01, ebc("Head"));
+  const auto r = vtest::convert(dca::document(dca::textUnit(
+      "000001", ebc("A") + bytes({ctl::RCR}) + ebc("B") + bytes({ctl::RCR}), leading)));
+  EXPECT_EQ(vtest::body(r.out), para("row", "\t<Marker\n\t\t<MType 0>\n\t\t<MText `Head'>\n\t>" +
+                                                kPlainFont + "\t<String `A'>\n") +
+                                    para("row", kPlainFont + "\t<String `B'>\n"));
+}
+
 TEST(Scripts, SuperscriptThenSubscriptReturnsToBaseline) {
   const auto r = convertBody(bytes({ctl::SPS}) + ebc("A") + bytes({ctl::SBS}) + ebc("B") +
                              bytes({ctl::SBS}) + ebc("C") + bytes({ctl::RCR}));
