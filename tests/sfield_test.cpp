@@ -96,7 +96,9 @@ TEST_F(SfieldTest, InputThatIsNotDcaStopsWithOneLine) {
     dca::openInput(input);
     const dca::Outcome outcome = dca::capture(KRFormatUnit1);
     EXPECT_EQ(outcome.status, status);
-    if (status == 1) EXPECT_EQ(outcome.err, lines);
+    if (status == 1) {
+      EXPECT_EQ(outcome.err, lines);
+    }
     EXPECT_THAT(outcome.err, StartsWith(lines));
   }
 }
