@@ -21,31 +21,19 @@ struct Item {
 int sameKey(const void* element, const void* key) {
   return static_cast<const Item*>(element)->key == static_cast<const Item*>(key)->key;
 }
-
 std::uint32_t keyModulo(const void* item, std::uint32_t buckets) {
   return static_cast<std::uint32_t>(static_cast<const Item*>(item)->key) % buckets;
 }
-
 std::uint32_t firstBucket(const void*, std::uint32_t) {
   return 0;
 }
 
-void* plainAllocate(std::size_t size) {
-  return std::malloc(size);
+int allocationsLeft = 1000;  // allocations that succeed
+void* countedAllocate(std::size_t size) {
+  return allocationsLeft-- > 0 ? std::malloc(size) : nullptr;
 }
-void plainRelease(void* pointer) {
+void release(void* pointer) {
   std::free(pointer);
-}
-void* failAllocate(std::size_t) {
-  return nullptr;
-}
-
-// Allocates only while `allocationsLeft` is positive.
-int allocationsLeft = 0;
-void* limitedAllocate(std::size_t size) {
-  if (allocationsLeft <= 0) return nullptr;
-  --allocationsLeft;
-  return std::malloc(size);
 }
 
 std::string dumped;
@@ -58,86 +46,80 @@ void appendItem(const void* item) {
 
 constexpr auto kLink = static_cast<std::uint32_t>(offsetof(Item, next));
 
-class HashTest : public ::testing::Test {
- protected:
-  void TearDown() override { HashFree(&table); }
+int create(HashTable* table, std::uint32_t size, HashFn hash, int allocations = 1000) {
+  allocationsLeft = allocations;
+  dumped.clear();
+  HashSetPrinters(table, appendText, appendItem);  // HashNew keeps them
+  return HashNew(table, size, 5, kLink, sameKey, hash, countedAllocate, release);
+}
 
-  void create(std::uint32_t size, HashFn hash = keyModulo, HashAllocFn allocate = plainAllocate) {
-    ASSERT_EQ(HashNew(&table, size, 5, kLink, sameKey, hash, allocate, plainRelease), 1);
-  }
-
-  HashTable table;
-};
-
-TEST_F(HashTest, InitialSizeIsThePowerOfTwoAtOrAboveTheRequestAndAtLeastTwo) {
+TEST(HashTest, BucketCountIsThePowerOfTwoAtOrAboveTheRequestAndAtLeastTwo) {
   const std::pair<std::uint32_t, std::uint32_t> cases[] = {{0, 2}, {1, 2},  {2, 2},
                                                            {3, 4}, {9, 16}, {16, 16}};
   for (const auto& [request, expected] : cases) {
-    HashTable sized;
-    ASSERT_EQ(HashNew(&sized, request, 5, kLink, sameKey, keyModulo, plainAllocate, plainRelease),
-              1);
-    EXPECT_EQ(HashGetNoBuckets(&sized), expected) << "request " << request;
-    EXPECT_EQ(HashGetNoSplits(&sized), 0u);
-    HashFree(&sized);
+    HashTable table;
+    ASSERT_EQ(create(&table, request, keyModulo), 1);
+    EXPECT_EQ(HashGetNoBuckets(&table), expected) << request;
+    EXPECT_EQ(HashGetNoSplits(&table), 0u);
+    HashFree(&table);
+    EXPECT_EQ(table.buckets, nullptr);
+    EXPECT_EQ(HashGetNoBuckets(&table), 0u);
   }
+  HashTable empty;
+  create(&empty, 2, keyModulo);
+  HashDump(&empty);
+  EXPECT_EQ(dumped, "Hash Table Dumper\nbucket 0:  \nbucket 1:  \n\n");
+  HashFree(&empty);
 }
 
-TEST_F(HashTest, InsertFindsAnEqualElementInsteadOfAddingIt) {
-  create(2);
-  Item first{7, nullptr};
-  Item twin{7, nullptr};
-  Item other{8, nullptr};
+TEST(HashTest, InsertFindsAnEqualElementInsteadOfAddingIt) {
+  HashTable table;
+  ASSERT_EQ(create(&table, 2, keyModulo), 1);
+  Item first{7, nullptr}, twin{7, nullptr}, other{8, nullptr}, missing{9, nullptr};
   EXPECT_EQ(HashSearch(&table, &first), nullptr);
   EXPECT_EQ(HashInsert(&table, &first), &first);
   EXPECT_EQ(HashInsert(&table, &twin), &first);
   EXPECT_EQ(HashInsert(&table, &other), &other);
   EXPECT_EQ(HashSearch(&table, &twin), &first);
-  EXPECT_EQ(HashSearch(&table, &other), &other);
-  Item missing{9, nullptr};
   EXPECT_EQ(HashSearch(&table, &missing), nullptr);
+  HashDump(&table);
+  EXPECT_EQ(dumped, "Hash Table Dumper\nbucket 0:  [8]\nbucket 1:  [7]\n\n");
+  HashFree(&table);
 }
 
-TEST_F(HashTest, SixthElementOfAFullChainDoublesTheTableAndKeepsEveryElement) {
-  create(2, firstBucket);
+TEST(HashTest, SixthElementOfAFullChainDoublesTheTable) {
+  HashTable table;
+  ASSERT_EQ(create(&table, 2, firstBucket), 1);
   std::vector<Item> items(6);
-  for (int i = 0; i < 5; ++i) {
+  for (int i = 0; i < 6; ++i) {
     items[i].key = i + 1;
     ASSERT_EQ(HashInsert(&table, &items[i]), &items[i]);
+    EXPECT_EQ(HashGetNoBuckets(&table), i < 5 ? 2u : 4u);
   }
-  EXPECT_EQ(HashGetNoBuckets(&table), 2u);
-  EXPECT_EQ(HashGetNoSplits(&table), 0u);
-  items[5].key = 6;
-  ASSERT_EQ(HashInsert(&table, &items[5]), &items[5]);
-  EXPECT_EQ(HashGetNoBuckets(&table), 4u);
   EXPECT_EQ(HashGetNoSplits(&table), 1u);
   for (const Item& item : items) EXPECT_EQ(HashSearch(&table, &item), &item);
-
-  // The split walks the old chain (newest first) and pushes each element in
+  // The split walks the old chain (newest first) pushing each element in
   // front of its new chain, which reverses it; the new element goes in front.
-  dumped.clear();
-  HashSetPrinters(&table, appendText, appendItem);
   HashDump(&table);
   EXPECT_EQ(dumped,
             "Hash Table Dumper\nbucket 0:  [6][1][2][3][4][5]\nbucket 1:  \nbucket 2:  \n"
             "bucket 3:  \n\n");
+  HashFree(&table);
 }
 
-TEST_F(HashTest, ManyElementsStayReachableThroughRepeatedSplits) {
-  create(2);
-  std::vector<Item> items(1000);
-  for (int i = 0; i < 1000; ++i) {
-    items[i].key = i * 7;
-    ASSERT_EQ(HashInsert(&table, &items[i]), &items[i]);
-  }
-  const std::uint32_t buckets = HashGetNoBuckets(&table);
-  EXPECT_EQ(buckets & (buckets - 1), 0u);
-  EXPECT_GT(HashGetNoSplits(&table), 0u);
-  for (const Item& item : items) EXPECT_EQ(HashSearch(&table, &item), &item);
-}
+TEST(HashTest, AllocationFailures) {
+  HashTable broken;
+  EXPECT_EQ(create(&broken, 4, keyModulo, 0), 0);
+  EXPECT_EQ(HashGetNoBuckets(&broken), 0u);
+  Item item{1, nullptr};
+  EXPECT_EQ(HashInsert(&broken, &item), nullptr);
+  EXPECT_EQ(HashSearch(&broken, &item), nullptr);
+  HashFree(&broken);
 
-TEST_F(HashTest, FailedSplitStillInsertsIntoTheUnchangedTable) {
-  allocationsLeft = 1;  // the bucket array only
-  create(2, firstBucket, limitedAllocate);
+  // A split that cannot allocate leaves the table as it was; the element
+  // still goes in and the chain grows past the limit.
+  HashTable table;
+  ASSERT_EQ(create(&table, 2, firstBucket, 1), 1);
   std::vector<Item> items(7);
   for (int i = 0; i < 7; ++i) {
     items[i].key = i;
@@ -145,37 +127,8 @@ TEST_F(HashTest, FailedSplitStillInsertsIntoTheUnchangedTable) {
   }
   EXPECT_EQ(HashGetNoBuckets(&table), 2u);
   EXPECT_EQ(HashGetNoSplits(&table), 0u);
-  for (const Item& item : items) EXPECT_EQ(HashSearch(&table, &item), &item);
-}
-
-TEST_F(HashTest, TableWithoutBucketsRefusesEverything) {
-  HashTable broken;
-  EXPECT_EQ(HashNew(&broken, 4, 5, kLink, sameKey, keyModulo, failAllocate, plainRelease), 0);
-  EXPECT_EQ(HashGetNoBuckets(&broken), 0u);
-  Item item{1, nullptr};
-  EXPECT_EQ(HashInsert(&broken, &item), nullptr);
-  EXPECT_EQ(HashSearch(&broken, &item), nullptr);
-  HashFree(&broken);
-  EXPECT_EQ(broken.buckets, nullptr);
-}
-
-TEST_F(HashTest, FreeReleasesOnlyTheBucketArray) {
-  create(2);
-  Item item{3, nullptr};
-  HashInsert(&table, &item);
+  for (const Item& each : items) EXPECT_EQ(HashSearch(&table, &each), &each);
   HashFree(&table);
-  EXPECT_EQ(table.buckets, nullptr);
-  EXPECT_EQ(HashGetNoBuckets(&table), 0u);
-  EXPECT_EQ(item.key, 3);
-  EXPECT_EQ(HashSearch(&table, &item), nullptr);
-}
-
-TEST_F(HashTest, DumpOfAnEmptyTableListsEachBucket) {
-  HashSetPrinters(&table, appendText, appendItem);  // before HashNew, which keeps them
-  create(2);
-  dumped.clear();
-  HashDump(&table);
-  EXPECT_EQ(dumped, "Hash Table Dumper\nbucket 0:  \nbucket 1:  \n\n");
 }
 
 }  // namespace
