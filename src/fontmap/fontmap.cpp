@@ -351,22 +351,22 @@ int AmReadSpec(std::FILE* stream) {
   }
 }
 
-// Inserts the font named by `spec` through the spare entry. When the spare
-// joins the map it keeps the spec's family text and the spec gets a fresh
+// Inserts the font named by `wanted` through the spare entry. When the spare
+// joins the map it keeps the family text and `wanted` gets a fresh
 // copy. Null when the map or a copy cannot be had.
-AmFontEntry* enterFont(AmFontSpec& spec) {
+AmFontEntry* enterFont(AmFontSpec& wanted) {
   if (AmSpareEntry == nullptr && (AmSpareEntry = newEntry()) == nullptr) return nullptr;
-  AmSpareEntry->family = spec.family;
-  AmSpareEntry->gfid = spec.gfid;
-  AmSpareEntry->style = spec.style;
-  AmSpareEntry->size = spec.size;
+  AmSpareEntry->family = wanted.family;
+  AmSpareEntry->gfid = wanted.gfid;
+  AmSpareEntry->style = wanted.style;
+  AmSpareEntry->size = wanted.size;
   auto* entry = static_cast<AmFontEntry*>(HashInsert(&AmFontMap, AmSpareEntry));
   if (entry == nullptr) return nullptr;
   if (entry == AmSpareEntry) {
     AmSpareEntry = nullptr;
-    if (spec.family != nullptr) entryTexts.push_back(spec.family);
-    spec.family = StringCopy(textOf(spec.family));
-    if (spec.family == nullptr) return nullptr;
+    if (wanted.family != nullptr) entryTexts.push_back(wanted.family);
+    wanted.family = StringCopy(textOf(wanted.family));
+    if (wanted.family == nullptr) return nullptr;
   }
   return entry;
 }
@@ -453,9 +453,9 @@ int readPostChar(std::FILE* stream) {
   return AmReadSpec(stream);
 }
 
-void clearSpec(AmFontSpec& spec) {
-  std::free(spec.family);
-  spec = AmFontSpec{};
+void clearFontSpec(AmFontSpec& standing) {
+  std::free(standing.family);
+  standing = AmFontSpec{};
 }
 
 int AmInit() {
@@ -465,10 +465,10 @@ int AmInit() {
       &AmFontMap, 2, 5, static_cast<std::uint32_t>(offsetof(AmFontEntry, next)), AmCompare, AmHash,
       [](std::size_t size) { return std::malloc(size); },
       [](void* pointer) { std::free(pointer); });
-  for (AmFontSpec* spec : {&AmSrcSpec, &AmCorlaSpec, &AmCopySpec}) {
-    clearSpec(*spec);
-    spec->family = StringCopy("");
-    if (spec->family == nullptr) return failMemory();
+  for (AmFontSpec* standing : {&AmSrcSpec, &AmCorlaSpec, &AmCopySpec}) {
+    clearFontSpec(*standing);
+    standing->family = StringCopy("");
+    if (standing->family == nullptr) return failMemory();
   }
   AmPendingRules = nullptr;
   return created ? 0 : failMemory();
@@ -544,7 +544,9 @@ bool resolve(AmFontEntry* entry) {
   return true;
 }
 
-void printSpec(const char* family, std::uint32_t gfid, std::uint8_t size, std::uint8_t style) {
+// Writes a font identity in statement form: family, GFID, size, then the
+// style words ("FPlain" alone for a plain style).
+void printFont(const char* family, std::uint32_t gfid, std::uint8_t size, std::uint8_t style) {
   std::fprintf(stderr, "<FFamily %s> <GFID %d> <FSize %d>", textOf(family), static_cast<int>(gfid),
                size);
   if (style == 0) {
@@ -604,13 +606,13 @@ AmFontEntry* AmFontRead(const char* family, std::uint32_t gfid, std::uint8_t siz
 void AmFontPrint(const AmFontEntry* entry) {
   if (entry == nullptr) return;
   std::fputs("<Font ", stderr);
-  printSpec(entry->family, entry->gfid, entry->size, entry->style);
+  printFont(entry->family, entry->gfid, entry->size, entry->style);
   std::fputs("\n", stderr);
   if (hasTable(entry)) {
     for (int c = 0; c < kCodePoints; ++c) {
       const AmFontEntry* font = entry->fontMap[c];
       std::fprintf(stderr, "\t<SrcChar <Code %x>> <CorlaChar <Code %x> ", c, entry->codeMap[c]);
-      printSpec(font->family, font->gfid, font->size, font->style);
+      printFont(font->family, font->gfid, font->size, font->style);
       std::fputs(">\n", stderr);
     }
   }
@@ -618,15 +620,15 @@ void AmFontPrint(const AmFontEntry* entry) {
     std::fputs("\t<Rules\n", stderr);
     if (const AmFontEntry* copied = entry->copyOf) {
       std::fputs("\t\t<UseFont ", stderr);
-      printSpec(copied->family, copied->gfid, copied->size, copied->style);
+      printFont(copied->family, copied->gfid, copied->size, copied->style);
       std::fputs(">\n", stderr);
     }
     for (const AmRule* rule = entry->rules; rule != nullptr; rule = rule->next) {
       std::fputs("\t\t<Pre ", stderr);
-      printSpec(rule->pre.family, rule->pre.gfid, rule->pre.size, rule->pre.style);
+      printFont(rule->pre.family, rule->pre.gfid, rule->pre.size, rule->pre.style);
       std::fputs(">\n", stderr);
       std::fputs("\t\t<Post ", stderr);
-      printSpec(rule->post.family, rule->post.gfid, rule->post.size, rule->post.style);
+      printFont(rule->post.family, rule->post.gfid, rule->post.size, rule->post.style);
       std::fputs(">\n", stderr);
     }
     std::fputs("\t>\n", stderr);
@@ -665,7 +667,7 @@ void AmReset() {
   allEntries.clear();
   entryTexts.clear();
   allRules.clear();
-  for (AmFontSpec* spec : {&AmSrcSpec, &AmCorlaSpec, &AmCopySpec}) clearSpec(*spec);
+  for (AmFontSpec* standing : {&AmSrcSpec, &AmCorlaSpec, &AmCopySpec}) clearFontSpec(*standing);
   HashFree(&AmFontMap);
   AmFontMap = HashTable{};
   amInitialized = false;
