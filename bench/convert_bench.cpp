@@ -32,8 +32,8 @@ struct Measure {
 };
 
 // Runs a program with stdin and stdout redirected; wall time and peak RSS.
-Measure runTimed(const std::vector<std::string>& argv, const std::string& in,
-                 const std::string& out, const std::vector<std::string>& env = {}) {
+Measure runDirect(const std::vector<std::string>& argv, const std::string& in,
+                  const std::string& out, const std::vector<std::string>& env) {
   auto start = std::chrono::steady_clock::now();
   pid_t pid = fork();
   if (pid == 0) {
@@ -53,6 +53,40 @@ Measure runTimed(const std::vector<std::string>& argv, const std::string& in,
     std::fprintf(stderr, "warning: %s exited with status %d\n", argv[0].c_str(),
                  WIFEXITED(status) ? WEXITSTATUS(status) : -1);
   return {seconds, usage.ru_maxrss};
+}
+
+std::string self;
+
+// A child forked from this process would count the generator's pages as its
+// own peak, so the measurement runs in a fresh copy of this program
+// ("--measure in out env... -- argv...") that reports on a pipe.
+Measure runTimed(const std::vector<std::string>& argv, const std::string& in,
+                 const std::string& out, const std::vector<std::string>& env = {}) {
+  int fds[2];
+  if (pipe(fds) != 0) std::abort();
+  std::fflush(stdout);
+  pid_t pid = fork();
+  if (pid == 0) {
+    dup2(fds[1], 1);
+    close(fds[0]);
+    std::vector<std::string> words = {self, "--measure", in, out};
+    for (const auto& e : env) words.push_back(e);
+    words.push_back("--");
+    for (const auto& a : argv) words.push_back(a);
+    std::vector<char*> args;
+    for (auto& w : words) args.push_back(w.data());
+    args.push_back(nullptr);
+    execv(self.c_str(), args.data());
+    _exit(127);
+  }
+  close(fds[1]);
+  char text[128] = {};
+  ssize_t n = read(fds[0], text, sizeof text - 1);
+  close(fds[0]);
+  waitpid(pid, nullptr, 0);
+  Measure m{0, 0};
+  if (n > 0) std::sscanf(text, "%lf %ld", &m.seconds, &m.peakKiB);
+  return m;
 }
 
 const char* const kWords[] = {"the",     "archive",  "document", "letter",  "report",   "quarterly",
@@ -84,7 +118,7 @@ Generated generate(std::size_t target, bool hostile) {
     text.clear();
   };
   auto startUnit = [&] {
-    char name[8];
+    char name[16];
     std::snprintf(name, sizeof name, "%06d", unitNumber++);
     append(dca::textUnitName(name));
   };
@@ -143,7 +177,7 @@ Generated generate(std::size_t target, bool hostile) {
     bool withNote = random() % 10 == 0;
     if (withNote) {
       ++footnote;  // the converter counts both the reference and the footnote unit
-      char name[8];
+      char name[16];
       std::snprintf(name, sizeof name, "9%05d", footnote);
       para = para + dca::noteReference(name) + dca::noteEcho(2 * footnote - 1);
     }
@@ -153,7 +187,7 @@ Generated generate(std::size_t target, bool hostile) {
     produced += para.size();
     if (withNote) {
       flushField(field);
-      char name[8];
+      char name[16];
       std::snprintf(name, sizeof name, "9%05d", footnote);
       append(dca::textUnit(name, word() + dca::ebc(" ") + word() + Bytes{dca::ctl::RCR}));
       startUnit();
@@ -176,36 +210,63 @@ void writeFile(const fs::path& path, const Bytes& bytes) {
 }  // namespace
 
 int main(int argc, char** argv) {
+  self = fs::canonical("/proc/self/exe").string();
+  if (argc > 4 && std::string(argv[1]) == "--measure") {
+    std::vector<std::string> env, command;
+    int i = 4;
+    for (; i < argc && std::string(argv[i]) != "--"; ++i) env.push_back(argv[i]);
+    for (++i; i < argc; ++i) command.push_back(argv[i]);
+    Measure m = runDirect(command, argv[2], argv[3], env);
+    std::printf("%f %ld\n", m.seconds, m.peakKiB);
+    return 0;
+  }
   std::string program = argc > 1 ? argv[1] : "./vantrove";
   std::string mapDir = argc > 2 ? argv[2] : ".";  // a KZHOME whose kzinit/filters has dca.am
   fs::path work = fs::temp_directory_path() / ("vantrove-bench." + std::to_string(getpid()));
   fs::create_directories(work);
   std::string kzhome = "KZHOME=" + mapDir;
 
-  std::printf("%-10s %10s %12s %12s %14s %12s\n", "document", "MB", "vantrove MB/s", "peak KiB",
-              "iconv MB/s", "s per MB");
   struct Case {
     const char* name;
     std::size_t bytes;
     bool hostile;
   };
-  for (const Case& c : {Case{"1MB", 1u << 20, false}, Case{"10MB", 10u << 20, false},
-                        Case{"100MB", 100u << 20, false}, Case{"hostile", 4u << 20, true}}) {
+  const Case cases[] = {{"1MB", 1u << 20, false},
+                        {"10MB", 10u << 20, false},
+                        {"100MB", 100u << 20, false},
+                        {"hostile", 4u << 20, true}};
+  // Write every document first and let go of the memory: a child forked from
+  // a process holding 100 MB would report that as its own peak.
+  struct Files {
+    fs::path input, text;
+    double mb, textMb;
+  };
+  std::vector<Files> files;
+  for (const Case& c : cases) {
     Generated g = generate(c.bytes, c.hostile);
-    fs::path input = work / (std::string(c.name) + ".dca");
-    fs::path text = work / (std::string(c.name) + ".txt");
-    writeFile(input, g.document);
-    writeFile(text, g.plain);
-    double mb = static_cast<double>(g.document.size()) / (1 << 20);
-    Measure convert = runTimed({program}, input.string(), "/dev/null", {kzhome});
-    Measure iconv =
-        runTimed({"iconv", "-f", "CP037", "-t", "ISO-8859-1"}, text.string(), "/dev/null");
-    double textMb = static_cast<double>(g.plain.size()) / (1 << 20);
-    std::printf("%-10s %10.1f %12.1f %12ld %14.1f %12.4f\n", c.name, mb, mb / convert.seconds,
-                convert.peakKiB, textMb / iconv.seconds, convert.seconds / mb);
-    fs::remove(input);
-    fs::remove(text);
+    Files f{work / (std::string(c.name) + ".dca"), work / (std::string(c.name) + ".txt"),
+            static_cast<double>(g.document.size()) / (1 << 20),
+            static_cast<double>(g.plain.size()) / (1 << 20)};
+    writeFile(f.input, g.document);
+    writeFile(f.text, g.plain);
+    files.push_back(f);
   }
-  fs::remove_all(work);
+  std::printf("%-10s %8s %14s %10s %12s %10s %10s\n", "document", "MB", "vantrove MB/s", "peak KiB",
+              "iconv MB/s", "iconv KiB", "s per MB");
+  for (std::size_t i = 0; i < files.size(); ++i) {
+    const Files& f = files[i];
+    std::fflush(stdout);
+    Measure convert = runTimed({program}, f.input.string(), "/dev/null", {kzhome});
+    Measure iconv =
+        runTimed({"iconv", "-f", "CP037", "-t", "ISO-8859-1"}, f.text.string(), "/dev/null");
+    std::printf("%-10s %8.1f %14.1f %10ld %12.1f %10ld %10.4f\n", cases[i].name, f.mb,
+                f.mb / convert.seconds, convert.peakKiB, f.textMb / iconv.seconds, iconv.peakKiB,
+                convert.seconds / f.mb);
+  }
+  // VANTROVE_BENCH_KEEP=1 keeps the generated documents for profiling.
+  if (std::getenv("VANTROVE_BENCH_KEEP"))
+    std::printf("documents kept in %s\n", work.c_str());
+  else
+    fs::remove_all(work);
   return 0;
 }

@@ -522,6 +522,9 @@ constexpr int kStackSlots = 5;
 
 WriterState writer;
 std::array<WriterState, kStackSlots> savedStates;
+// Moves on whenever the font attributes in force may have changed.
+std::uint32_t fontStamp = 1;
+bool familyCopyFailed = false;
 int stackDepth = 0;
 
 TextState* currentState() {
@@ -674,6 +677,7 @@ void copyFontIntoState(TextState* state, const TyxFont& font) {
 }
 
 int paraBegin(const TyxPgf* format, std::FILE* stream, int closeFlag) {
+  ++fontStamp;
   TextState* state = currentState();
   if (state == nullptr) return 1;
   if (closeFlag != 0) state->stringOpen = false;
@@ -703,6 +707,7 @@ int paraEnd(std::FILE* stream, int closeFlag) {
 int containerClose(std::FILE* stream, const char* closingLine) {
   if (writer.paraOpen && !TyxParaClose(stream, 1)) return 0;
   writer.current = Current::Para;
+  ++fontStamp;
   return put(stream, closingLine) ? 1 : 0;
 }
 
@@ -1031,6 +1036,7 @@ int TyxFNoteTextClose(std::FILE* stream) {
 }
 
 int TyxParaOpen(const TyxPgf* format, std::FILE* stream, int closeFlag) {
+  ++fontStamp;
   if (closeFlag != 0) {
     if (writer.paraOpen && !TyxParaClose(stream, closeFlag)) return 0;
     writer.paraOpen = true;
@@ -1062,12 +1068,14 @@ int TyxCharOut(int code, std::FILE* stream) {
 
 int TyxTextOpen(std::FILE* stream) {
   writer.current = Current::Text;
+  ++fontStamp;
   return paraBegin(nullptr, stream, 1);
 }
 
 int TyxTextClose(std::FILE* stream) {
   if (!paraEnd(stream, 1)) return 0;
   writer.current = Current::Para;
+  ++fontStamp;
   return 1;
 }
 
@@ -1086,6 +1094,7 @@ int TyxFontOut(const TyxFont* font, std::FILE* stream) {
   auto open = [&]() -> bool {
     if (opened) return true;
     opened = true;
+    ++fontStamp;
     if (state->stringOpen) {
       state->stringOpen = false;
       if (!put(stream, "'>\n")) return false;
@@ -1107,6 +1116,9 @@ int TyxFontOut(const TyxFont* font, std::FILE* stream) {
     if (!state->family || std::strcmp(state->family.get(), family) != 0) {
       if (!open()) return 0;
       state->family = copyText(family);  // stays null when the copy fails
+      // Without its copy the family counts as changed on every call: repeats
+      // must not be skipped then.
+      familyCopyFailed = !state->family;
       if (!printed(std::fprintf(stream, " <FFamily `%s'>", family))) return 0;
     }
   }
@@ -1151,6 +1163,7 @@ int TyxPushState() {
   if (stackDepth == kStackSlots) return 0;
   savedStates[stackDepth] = std::exchange(writer, WriterState{});
   ++stackDepth;
+  ++fontStamp;
   return 1;
 }
 
@@ -1159,6 +1172,7 @@ int TyxPopState() {
   --stackDepth;
   // Family copies made since the push are released here rather than lost.
   writer = std::move(savedStates[stackDepth]);
+  ++fontStamp;
   return 1;
 }
 
@@ -1166,7 +1180,14 @@ void TyxSetAllocationLimit(int count) {
   allocationsLeft = count;
 }
 
+std::uint32_t TyxFontStamp() {
+  if (familyCopyFailed) ++fontStamp;
+  return fontStamp;
+}
+
 void TyxReset() {
+  ++fontStamp;
+  familyCopyFailed = false;
   writer = WriterState{};
   for (WriterState& saved : savedStates) saved = WriterState{};
   stackDepth = 0;

@@ -29,9 +29,15 @@ struct TyxDimension {
   std::uint32_t unit;  // a TyxUnit code; codes above 6 write nothing
 };
 
-constexpr std::uint32_t TyxUnitCode(TyxUnit unit) { return static_cast<std::uint32_t>(unit); }
-constexpr TyxDimension TyxInches(float value) { return {value, TyxUnitCode(TyxUnit::Inch)}; }
-constexpr TyxDimension TyxPoints(float value) { return {value, TyxUnitCode(TyxUnit::Point)}; }
+constexpr std::uint32_t TyxUnitCode(TyxUnit unit) {
+  return static_cast<std::uint32_t>(unit);
+}
+constexpr TyxDimension TyxInches(float value) {
+  return {value, TyxUnitCode(TyxUnit::Inch)};
+}
+constexpr TyxDimension TyxPoints(float value) {
+  return {value, TyxUnitCode(TyxUnit::Point)};
+}
 
 // Mask bit of a field enumeration value.
 template <typename Field>
@@ -65,9 +71,30 @@ struct TyxFieldDesc {
 // ---------------------------------------------------------------- fonts, tabs, paragraph formats
 
 enum class TyxFontField : std::uint32_t {
-  FTag, FFamily, FVar, FWeight, FAngle, FSize, FDX, FDY, FDW, FPlain, FBold, FItalic,
-  FUnderline, FStrike, FSupScript, FSubScript, FSmallCaps, FChangeBar, FOutline, FShadow,
-  FPairKern, FLocked, FSeparation, FOverline,
+  FTag,
+  FFamily,
+  FVar,
+  FWeight,
+  FAngle,
+  FSize,
+  FDX,
+  FDY,
+  FDW,
+  FPlain,
+  FBold,
+  FItalic,
+  FUnderline,
+  FStrike,
+  FSupScript,
+  FSubScript,
+  FSmallCaps,
+  FChangeBar,
+  FOutline,
+  FShadow,
+  FPairKern,
+  FLocked,
+  FSeparation,
+  FOverline,
 };
 
 struct TyxFont {
@@ -110,14 +137,38 @@ struct TyxTabStop {
 };
 
 enum class TyxPgfField : std::uint32_t {
-  PgfTag, PgfUseNextTag, PgfNextTag, PgfLIndent, PgfFIndent, PgfRIndent, PgfAlignment,
-  PgfTopSeparator, PgfBotSeparator, PgfPlacement, PgfSpBefore, PgfSpAfter, PgfWithNext,
-  PgfBlockSize, PgfAutoNum, PgfNumFormat, PgfNumString, PgfLineSpacing, PgfLeading, PgfNumTabs,
-  PgfHyphenate, HyphenMaxLines, PgfFont, TabStop,
+  PgfTag,
+  PgfUseNextTag,
+  PgfNextTag,
+  PgfLIndent,
+  PgfFIndent,
+  PgfRIndent,
+  PgfAlignment,
+  PgfTopSeparator,
+  PgfBotSeparator,
+  PgfPlacement,
+  PgfSpBefore,
+  PgfSpAfter,
+  PgfWithNext,
+  PgfBlockSize,
+  PgfAutoNum,
+  PgfNumFormat,
+  PgfNumString,
+  PgfLineSpacing,
+  PgfLeading,
+  PgfNumTabs,
+  PgfHyphenate,
+  HyphenMaxLines,
+  PgfFont,
+  TabStop,
 };
 enum class TyxAlignment : std::uint32_t { Left = 0, Center = 1, Right = 2, LeftRight = 3 };
 enum class TyxPlacement : std::uint32_t {
-  Anywhere = 0, ColumnTop = 1, PageTop = 2, LPageTop = 3, RPageTop = 4,
+  Anywhere = 0,
+  ColumnTop = 1,
+  PageTop = 2,
+  LPageTop = 3,
+  RPageTop = 4,
 };
 
 struct TyxPgf {
@@ -151,14 +202,43 @@ struct TyxPgf {
 // ---------------------------------------------------------------- document, page, markers
 
 enum class TyxDocumentField : std::uint32_t {
-  DMargins, DColumns, DColumnGap, DPageSize, DStartPage, DTwoSides, DParity, DPageNumStyle,
-  DFNotePgfTag, DFNoteFontTag, DFNoteSeparator, DFNoteMaxH, DFNoteNumStyle, DFNoteLabels,
-  DFNoteRestart, DEvenPageCount, DDelEmptyPages, DLinebreakChars, DAutoChBars, DChBarPosition,
-  DRelativeTabs, DFNoteTag, DFNoteAnchorPrefix, DFNoteAnchorSuffix, DFNoteNumberPrefix,
-  DFNoteNumberSuffix, DHeadOnFirst, DFootOnFirst, DFNoteAnchorPos, DFNoteNumberPos,
+  DMargins,
+  DColumns,
+  DColumnGap,
+  DPageSize,
+  DStartPage,
+  DTwoSides,
+  DParity,
+  DPageNumStyle,
+  DFNotePgfTag,
+  DFNoteFontTag,
+  DFNoteSeparator,
+  DFNoteMaxH,
+  DFNoteNumStyle,
+  DFNoteLabels,
+  DFNoteRestart,
+  DEvenPageCount,
+  DDelEmptyPages,
+  DLinebreakChars,
+  DAutoChBars,
+  DChBarPosition,
+  DRelativeTabs,
+  DFNoteTag,
+  DFNoteAnchorPrefix,
+  DFNoteAnchorSuffix,
+  DFNoteNumberPrefix,
+  DFNoteNumberSuffix,
+  DHeadOnFirst,
+  DFootOnFirst,
+  DFNoteAnchorPos,
+  DFNoteNumberPos,
 };
 enum class TyxNoteNumStyle : std::uint32_t {
-  Arabic = 0, Alphabetic = 1, Custom = 2, LCAlpha = 3, UCAlpha = 4,
+  Arabic = 0,
+  Alphabetic = 1,
+  Custom = 2,
+  LCAlpha = 3,
+  UCAlpha = 4,
 };
 enum class TyxNoteRestart : std::uint32_t { PerPage = 0, PerFlow = 1 };
 enum class TyxNotePos : std::uint32_t { FNSuperscript = 0, FNBaseline = 1, FNSubscript = 2 };
@@ -202,7 +282,15 @@ struct TyxDocument {
 };
 
 enum class TyxObjectDataField : std::uint32_t {
-  ID, Pen, PenWidth, Fill, Inverted, GroupID, Separation, HeadCap, TailCap,
+  ID,
+  Pen,
+  PenWidth,
+  Fill,
+  Inverted,
+  GroupID,
+  Separation,
+  HeadCap,
+  TailCap,
 };
 
 struct TyxObjectData {
@@ -231,11 +319,26 @@ struct TyxTextRect {
 };
 
 enum class TyxPageField : std::uint32_t {
-  PageNum, PageType, PageOrientation, PageBackground, PageTag, HeaderL, HeaderC, HeaderR,
-  FooterL, FooterC, FooterR, HFMargins, TextRect,
+  PageNum,
+  PageType,
+  PageOrientation,
+  PageBackground,
+  PageTag,
+  HeaderL,
+  HeaderC,
+  HeaderR,
+  FooterL,
+  FooterC,
+  FooterR,
+  HFMargins,
+  TextRect,
 };
 enum class TyxPageType : std::uint32_t {
-  MasterPage = 0, BodyPage = 1, ReferencePage = 2, LeftMasterPage = 3, RightMasterPage = 4,
+  MasterPage = 0,
+  BodyPage = 1,
+  ReferencePage = 2,
+  LeftMasterPage = 3,
+  RightMasterPage = 4,
   OtherMasterPage = 5,
 };
 
@@ -256,7 +359,15 @@ struct TyxPage {
   TyxTextRect* textRect[2];   // both set to the list head; the writer reads the second
 };
 
-enum class TyxMarkerField : std::uint32_t { MType, MText, MStyle, FPlain, FBold, FItalic, MCurrPage };
+enum class TyxMarkerField : std::uint32_t {
+  MType,
+  MText,
+  MStyle,
+  FPlain,
+  FBold,
+  FItalic,
+  MCurrPage
+};
 
 struct TyxMarker {
   std::uint32_t setMask;
@@ -270,7 +381,12 @@ struct TyxMarker {
 };
 
 enum class TyxTextFlowField : std::uint32_t {
-  TFTag, TextRectID, TFAutoConnect, TFPostScript, TFSynchronized, TFLineSpacing,
+  TFTag,
+  TextRectID,
+  TFAutoConnect,
+  TFPostScript,
+  TFSynchronized,
+  TFLineSpacing,
 };
 
 struct TyxTextFlow {
@@ -317,8 +433,7 @@ int TyxStmtDimensionOut(const TyxDimension& dimension, std::FILE* stream, int le
                         const char* keyword);
 int TyxStmtDimension2Out(const TyxDimension* pair, std::FILE* stream, int level,
                          const char* keyword);
-int TyxStmtIndentsOut(const TyxDimension* four, std::FILE* stream, int level,
-                      const char* keyword);
+int TyxStmtIndentsOut(const TyxDimension* four, std::FILE* stream, int level, const char* keyword);
 int TyxStmtRectOut(const TyxDimension* four, std::FILE* stream, int level, const char* keyword);
 // `record` points at the record's setMask word.
 int TyxFieldsOut(const void* record, std::FILE* stream, int level, const TyxFieldDesc* table);
@@ -338,7 +453,8 @@ const char* TyxParaCatalogNew(const TyxPgf* format);
 const char* TyxParaCatalogLookup(const TyxPgf* format);
 int TyxParaCatalogOut(std::FILE* stream);
 
-// ---------------------------------------------------------------- document, page, in-text statements
+// ---------------------------------------------------------------- document, page, in-text
+// statements
 
 int TyxDocumentOut(TyxDocument* document, std::FILE* stream);
 int TyxPageOut(TyxPage* page, std::FILE* stream);
@@ -348,7 +464,8 @@ int TyxFNoteRefOut(int footnoteNumber, std::FILE* stream);
 int TyxAFrameOut(int frameId, std::FILE* stream);
 int TyxVariableOut(const char* variableName, std::FILE* stream);
 
-// ---------------------------------------------------------------- text flows, paragraphs, characters
+// ---------------------------------------------------------------- text flows, paragraphs,
+// characters
 
 int TyxTextFlowOpen(const TyxTextFlow* flow, std::FILE* stream);
 int TyxTextFlowClose(std::FILE* stream);
@@ -367,6 +484,10 @@ int TyxTextClose(std::FILE* stream);
 int TyxFontOut(const TyxFont* font, std::FILE* stream);
 int TyxPushState();
 int TyxPopState();
+// A number that changes whenever the font attributes in force may have
+// changed. A TyxFontOut call repeating the previous call's record while the
+// stamp has not moved since would write nothing, so the caller may skip it.
+std::uint32_t TyxFontStamp();
 
 // Returns the writer and the catalog to their state at program start (tests and
 // fuzzing only).

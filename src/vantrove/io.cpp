@@ -20,7 +20,9 @@ namespace {
 // push-back appends and a read pops without moving the bytes pushed back earlier.
 std::vector<std::uint8_t> pushback;
 
-bool remembering = false;
+// Read-ahead of the underlying file, so that single bytes come from memory.
+constexpr std::size_t kReadAhead = 1 << 16;
+std::vector<std::uint8_t> readAhead;
 // Bytes consumed while remembering was on, in the order they were read.
 std::vector<std::uint8_t> memory;
 // Scratch space that skipped bytes are read into; it keeps the size of the
@@ -40,10 +42,33 @@ void remember(const std::uint8_t* bytes, std::uint32_t count) {
   memory.insert(memory.end(), bytes, bytes + count);
 }
 
-// Reads up to `count` bytes from the underlying file; a closed stream has none.
+// Reads up to `count` bytes from the underlying file through the read-ahead
+// buffer; a closed stream has none. Fewer bytes than asked means the file is
+// at its end or failed.
 std::size_t readFile(std::uint8_t* target, std::size_t count) {
-  if (count == 0 || KRStdin.file == nullptr) return 0;
-  return std::fread(target, 1, count, KRStdin.file);
+  std::size_t got = 0;
+  while (got < count) {
+    std::size_t available = static_cast<std::size_t>(KRStdin.limit - KRStdin.next);
+    if (available == 0) {
+      if (KRStdin.file == nullptr) break;
+      if (count - got >= kReadAhead) {
+        // A large read goes straight to the caller's buffer.
+        std::size_t direct = std::fread(target + got, 1, count - got, KRStdin.file);
+        got += direct;
+        break;
+      }
+      if (readAhead.size() != kReadAhead) readAhead.resize(kReadAhead);
+      available = std::fread(readAhead.data(), 1, kReadAhead, KRStdin.file);
+      KRStdin.next = readAhead.data();
+      KRStdin.limit = KRStdin.next + available;
+      if (available == 0) break;
+    }
+    const std::size_t take = std::min(available, count - got);
+    std::memcpy(target + got, KRStdin.next, take);
+    KRStdin.next += take;
+    got += take;
+  }
+  return got;
 }
 
 void diagnostic(const char* message) {
@@ -64,6 +89,7 @@ void KRStdinOpen(const char* name, const char* mode, std::FILE* stream) {
   syncPushbackCount();
   KRStdin.offset = 0;
   KRStdin.lastOffset = 0;
+  KRStdin.next = KRStdin.limit = nullptr;
 }
 
 int KRStdinRead(int fatal, const char* message, void* buffer, std::uint32_t size,
@@ -99,7 +125,7 @@ int KRStdinRead(int fatal, const char* message, void* buffer, std::uint32_t size
     }
   }
 
-  if (remembering) remember(target, n);
+  if (KRStdin.remembering) remember(target, n);
 
   if (count > n) {
     // The rest of the count is skipped; it is already counted in the offset, so the
@@ -108,6 +134,25 @@ int KRStdinRead(int fatal, const char* message, void* buffer, std::uint32_t size
     KRStdinDrop(count - n, message);
   }
   return KRReadMatched;
+}
+
+void KRStdinReadByteSlow(const char* message, std::uint8_t* byte) {
+  if (!pushback.empty() || KRStdin.next != KRStdin.limit) {
+    KRStdin.lastOffset = KRStdin.offset++;
+    if (!pushback.empty()) {
+      *byte = pushback.back();
+      pushback.pop_back();
+      syncPushbackCount();
+    } else {
+      *byte = *KRStdin.next++;
+    }
+    if (KRStdin.remembering) {
+      if (memory.capacity() == 0) memory.reserve(kMemoryInitialCapacity);
+      memory.push_back(*byte);
+    }
+    return;
+  }
+  KRStdinRead(1, message, byte, 1, 0);
 }
 
 void KRStdinDrop(std::uint32_t count, const char* message) {
@@ -126,15 +171,15 @@ void KRStdinUnread(const void* bytes, std::uint32_t count) {
   pushback.reserve(pushback.size() + count);
   for (std::uint32_t i = count; i > 0; --i) pushback.push_back(source[i - 1]);
   syncPushbackCount();
-  if (remembering) memory.resize(memory.size() > count ? memory.size() - count : 0);
+  if (KRStdin.remembering) memory.resize(memory.size() > count ? memory.size() - count : 0);
 }
 
 void KRStdinRemember() {
-  remembering = true;
+  KRStdin.remembering = true;
 }
 
 void KRStdinForget() {
-  remembering = false;
+  KRStdin.remembering = false;
 }
 
 void KRStdinUnreadMemory() {
@@ -151,6 +196,7 @@ void KRStdinClose() {
     std::fclose(KRStdin.file);
     KRStdin.file = nullptr;
   }
+  KRStdin.next = KRStdin.limit = nullptr;
 }
 
 namespace {
@@ -185,8 +231,9 @@ void KRStdinReset() {
   KRStdin = KRStdinRecord{};
   pushback.clear();
   pushback.shrink_to_fit();
-  remembering = false;
   memory.clear();
+  readAhead.clear();
+  readAhead.shrink_to_fit();
   memory.shrink_to_fit();
   dropBuffer.clear();
   dropBuffer.shrink_to_fit();

@@ -19,6 +19,10 @@ struct KRStdinRecord {
   std::uint32_t offset;
   std::uint32_t lastOffset;
   std::uint32_t pushbackCount;
+  bool remembering;
+  // Bytes read ahead from `file` and not yet consumed: [next, limit).
+  const std::uint8_t* next;
+  const std::uint8_t* limit;
 };
 
 extern KRStdinRecord KRStdin;
@@ -28,6 +32,19 @@ void KRStdinOpen(const char* name, const char* mode, std::FILE* stream);
 // `count` 0 means `size`; the first min(size, count) bytes go to `buffer`.
 int KRStdinRead(int fatal, const char* message, void* buffer, std::uint32_t size,
                 std::uint32_t count);
+void KRStdinReadByteSlow(const char* message, std::uint8_t* byte);
+// One byte, fatal with `message` at the end of the input: KRStdinRead(1,
+// message, byte, 1, 0) with the common case (nothing pushed back, nothing to
+// remember, the byte already read ahead) inline, since body text is read a
+// byte at a time.
+inline void KRStdinReadByte(const char* message, std::uint8_t* byte) {
+  if (KRStdin.pushbackCount == 0 && !KRStdin.remembering && KRStdin.next != KRStdin.limit) {
+    KRStdin.lastOffset = KRStdin.offset++;
+    *byte = *KRStdin.next++;
+    return;
+  }
+  KRStdinReadByteSlow(message, byte);
+}
 void KRStdinDrop(std::uint32_t count, const char* message);
 void KRStdinUnread(const void* bytes, std::uint32_t count);
 void KRStdinRemember();

@@ -89,12 +89,27 @@ const AmFontEntry* textEntry() {
 // A graphic character (code < 0: its code comes from the font's code table) or
 // a space control with its own writer code: the font of code point `b` of the
 // font in force, then the character.
+// The font record of the last character sent to the writer is fully decided by
+// its output font, the IBM style bits and the script shift; while those and the
+// writer's font state stay the same, repeating it would write nothing.
+struct LastFont {
+  const AmFontEntry* out = nullptr;
+  std::uint8_t ibmStyle = 0;
+  float scriptShift = 0.0f;
+  std::uint32_t stamp = 0;
+};
+LastFont lastFont;
+
 void characterPath(UnitState& unit, std::uint8_t b, int code) {
   const AmFontEntry* entry = textEntry();
   if (entry != nullptr) {
     if (code < 0) code = entry->codeMap[b];
     const AmFontEntry* out = entry->fontMap[b];
-    if (out != nullptr) {
+    const std::uint8_t currentStyle = KRCurrentFormat.currentFont.style;
+    if (out != nullptr && out == lastFont.out && currentStyle == lastFont.ibmStyle &&
+        para.scriptShift == lastFont.scriptShift && TyxFontStamp() == lastFont.stamp) {
+      // Same font as the previous character: nothing to write.
+    } else if (out != nullptr) {
       TyxFont font{};
       font.setMask = fontBit(TyxFontField::FSize) | fontBit(TyxFontField::FDY);
       if (out->family != nullptr) {
@@ -126,6 +141,7 @@ void characterPath(UnitState& unit, std::uint8_t b, int code) {
       }
       font.fDY = TyxPoints(dy);
       if (TyxFontOut(&font, unit.stream) == TyxWriteFailed) KRFatalStdio();
+      lastFont = {out, currentStyle, para.scriptShift, TyxFontStamp()};
     }
   } else if (code < 0) {
     code = b;  // no code table at all: the byte passes unchanged
@@ -394,7 +410,7 @@ int KRTextUnit(int fatal, const char* message) {
     unit.end = KRStdin.offset + KRSfLength(text) - 5;
     while (KRStdin.offset < unit.end) {
       std::uint8_t b;
-      KRStdinRead(1, "Expected single-byte or multi-byte ctrl.", &b, 1, 0);
+      KRStdinReadByte("Expected single-byte or multi-byte ctrl.", &b);
       if (para.scanning != 0 && para.lineEnds == 0) {
         scanByte(unit, b);
       } else {
@@ -544,6 +560,7 @@ void KRScriptShift() {
 void KRTextReset() {
   para = ParaState{};
   kindTabStop = TyxTabStop{};
+  lastFont = LastFont{};
 }
 
 }  // namespace vantrove
