@@ -363,6 +363,19 @@ std::FILE* openBytes(const Bytes& bytes) {
   return stream;
 }
 
+namespace {
+
+// Files made by writeTempFile, removed when the test program ends.
+struct TempFiles {
+  std::vector<std::string> paths;
+  ~TempFiles() {
+    for (const auto& path : paths) ::unlink(path.c_str());
+  }
+};
+TempFiles tempFiles;
+
+}  // namespace
+
 std::string writeTempFile(const Bytes& bytes) {
   std::string path = testing::TempDir();
   if (path.empty() || path.back() != '/') path += '/';
@@ -379,6 +392,7 @@ std::string writeTempFile(const Bytes& bytes) {
     written += static_cast<std::size_t>(n);
   }
   ::close(fd);
+  tempFiles.paths.push_back(path);
   return path;
 }
 

@@ -20,6 +20,16 @@ namespace {
 
 namespace fs = std::filesystem;
 
+// The scratch folder goes when the test program ends.
+struct ScratchFolder {
+  std::string path;
+  ~ScratchFolder() {
+    std::error_code ignored;
+    if (!path.empty()) fs::remove_all(path, ignored);
+  }
+};
+ScratchFolder scratchFolder;
+
 std::string scratchRoot() {
   static const std::string root = [] {
     std::string templ = (fs::temp_directory_path() / "vantrove-test.XXXXXX").string();
@@ -30,6 +40,7 @@ std::string scratchRoot() {
     fs::copy_file(fs::path(VANTROVE_SOURCE_DIR) / "data/dca.am",
                   fs::path(templ) / "kz/kzinit/filters/dca.am",
                   fs::copy_options::overwrite_existing);
+    scratchFolder.path = templ;
     return templ;
   }();
   return root;
