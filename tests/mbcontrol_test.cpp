@@ -71,6 +71,41 @@ TEST(NoteReference, EchoOfAnotherNumberStaysInTheText) {
                                                                "\t><ParaLine\n"));
 }
 
+TEST(NoteReference, TenthNoteHasATwoDigitEcho) {
+  // Nine footnote units count first, so the reference is note 10 and its
+  // 15-byte echo is swallowed whole.
+  Bytes notes;
+  for (int i = 1; i <= 9; ++i) notes = notes + dca::textUnit("90000" + std::to_string(i), ebc("n"));
+  const auto r = vtest::convert(dca::document(
+      notes + dca::textUnit("000001", ebc("x") + dca::noteReference("900001") + dca::noteEcho(10) +
+                                          ebc("y") + bytes({ctl::CRE}))));
+  EXPECT_EQ(r.err, "");
+  EXPECT_EQ(vtest::body(r.out), para("block pgf", kPlainFont + "\t<String `x'>\n"
+                                                               "\t<FNote 48033>\n"
+                                                               "\t<String `y '>\n"
+                                                               "\t><ParaLine\n"));
+}
+
+TEST(NoteReference, InputEndingInsideTheEchoPushesNothingBack) {
+  // The echo read meets the end of the input at once: nothing was read, so
+  // nothing is pushed back, and the input is found at its end where the end
+  // unit should be. The read still counted its 14 bytes.
+  const Bytes input =
+      dca::standardFormat() + dca::textUnit("000001", ebc("x") + bytes({ctl::CRE}) + ebc("y") +
+                                                          dca::noteReference("900001"));
+  const auto r = vtest::convert(input);
+  EXPECT_EQ(r.status, 0);
+  EXPECT_EQ(r.err, diagnostic(input.size() + 14 + 5, "Missing end unit."));
+  EXPECT_EQ(vtest::body(r.out),
+            para("block pgf", kPlainFont + "\t<String `x '>\n"
+                                           "\t><ParaLine\n"
+                                           "\t<String `y'>\n"
+                                           "\t<FNote 48033>\n") +
+                para("vantrove",
+                     "\t<String `vantrove could not complete. Please see messages in the console "
+                     "window. '>\n"));
+}
+
 TEST(FontControls, KnownUnknownAndZeroGfids) {
   const std::size_t first = firstBodyByte();
   const auto r = convertBody(ebc("a") + dca::setGfid(87) + ebc("b") + dca::setGfid(9999) +

@@ -326,8 +326,19 @@ void KRNoteReference(const std::uint8_t* intro) {
   const int k = std::snprintf(digits, sizeof digits, "%d", footnoteNum);
   std::uint8_t echo[16 + 13] = {};
   const std::uint32_t count = static_cast<std::uint32_t>(k) + 13;
-  const int result = KRStdinRead(0, "Expected Text after Footnote Reference.", echo, count, 0);
-  if (result != KRReadMatched || noteMatch(echo, digits, k) == 0) KRStdinUnread(echo, count);
+  // The k + 13 bytes are taken one at a time so that, when the input ends
+  // first, exactly the bytes it delivered go back; the run still moves the
+  // offset by k + 13, as a failed read does.
+  constexpr const char* kEchoMessage = "Expected Text after Footnote Reference.";
+  std::uint32_t got = 0;
+  while (got < count && KRStdinRead(0, kEchoMessage, echo + got, 1, 0) == KRReadMatched) ++got;
+  if (got < count) {
+    const std::uint32_t rest = count - got - 1;
+    if (rest > 0) KRStdinRead(0, kEchoMessage, echo + got + 1, rest, 0);
+    if (got > 0) KRStdinUnread(echo, got);
+    return;
+  }
+  if (noteMatch(echo, digits, k) == 0) KRStdinUnread(echo, count);
 }
 
 int noteMatch(const std::uint8_t* bytes, const char* digits, int k) {
