@@ -71,6 +71,29 @@ TEST(NoteReference, EchoOfAnotherNumberStaysInTheText) {
                                                                "\t><ParaLine\n"));
 }
 
+TEST(NoteReference, NumbersComeFromLeadingDigitsAndUnknownParametersWarn) {
+  // The footnote unit 9ABCDE and a reference to it both get number 9. A
+  // reference whose only parameter has identifier 2 warns and writes nothing.
+  const std::size_t first = firstBodyByte();
+  const auto r = vtest::convert(dca::document(
+      dca::textUnit("000001", ebc("x") + dca::mbc(0xD9, 0x85, dca::sip(2, bytes({1, 2}))) +
+                                  dca::noteReference("9ABCDE") + ebc("y") + bytes({ctl::CRE})) +
+      dca::textUnit("9ABCDE", ebc("N") + bytes({ctl::CRE}))));
+  EXPECT_EQ(r.err,
+            diagnostic(first + 5, "Illegal Parameter type in Note Reference Field, skipping."));
+  EXPECT_EQ(vtest::body(r.out), para("block pgf", kPlainFont + "\t<String `x'>\n"
+                                                               "\t<FNote 9>\n"
+                                                               "\t<String `y '>\n"
+                                                               "\t><ParaLine\n"));
+  EXPECT_EQ(vtest::notes(r.out),
+            "\t\t<FNote\n<ID 9>\n" +
+                para("Footnote",
+                     "\t<Font <FFamily `Courier'> <FSize 12.000pt> <FPlain Yes>>\n"
+                     "\t<String `N '>\n"
+                     "\t><ParaLine\n") +
+                "\t\t> # End FNote\n");
+}
+
 TEST(NoteReference, TenthNoteHasATwoDigitEcho) {
   // Nine footnote units count first, so the reference is note 10 and its
   // 15-byte echo is swallowed whole.
@@ -209,6 +232,35 @@ TEST(ScanControls, AlignedFieldsAndLines) {
   // No column: the field starts where two blanks (12 points) end.
   EXPECT_TRUE(contains(pgfEntry(r.out, "align field1"),
                        "\t<TabStop\n\t\t<TSX 84.000pt>\n\t\t<TSType Right>\n\t>\n>\n"));
+}
+
+TEST(ScanControls, AlignedFieldStopTakesTheScanPositionAsPointsAndNeedsTabStops) {
+  // A leading tab moves the scan position to the first stop, 2 inches; without
+  // a column the stop is put at that number taken as points, plus the left
+  // indent (0 here).
+  const auto r =
+      convertBody(bytes({ctl::HT}) + dca::alignTextField(0) + ebc("x") + bytes({ctl::CRE}));
+  EXPECT_EQ(r.err, "");
+  EXPECT_EQ(vtest::body(r.out), para("align field", "\t<String `\\t'>\n" + kPlainFont +
+                                                        "\t<String `x '>\n"
+                                                        "\t><ParaLine\n"));
+  const std::string field = pgfEntry(r.out, "align field");
+  EXPECT_TRUE(contains(field, "\t<PgfNumTabs 1>\n"));
+  EXPECT_TRUE(contains(field, "\t<TabStop\n\t\t<TSX 2.000pt>\n\t\t<TSType Left>\n\t>\n>\n"));
+
+  // The alternate master (no format unit 3) has no tab stops: the stop is
+  // built but the format does not carry it.
+  const auto bare = vtest::convert(dca::document(dca::textUnit(
+      "000001", dca::alignTextField(3) + ebc("y") + bytes({ctl::CRE}), dca::establishMaster(2))));
+  EXPECT_EQ(bare.err, "");
+  EXPECT_EQ(vtest::body(bare.out),
+            para("align field",
+                 "\t<String `\\t'>\n"
+                 "\t<Font <FFamily `Courier'> <FSize 12.000pt> <FPlain Yes>>\n"
+                 "\t<String `y '>\n"
+                 "\t><ParaLine\n"));
+  EXPECT_EQ(pgfEntry(bare.out, "align field"),
+            "<Pgf\n\t<PgfTag `align field'>\n\t<PgfPlacement Anywhere>\n>\n");
 }
 
 TEST(ScanControls, TabsAndMasterLineActOnlyInTheFirstLine) {
