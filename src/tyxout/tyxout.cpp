@@ -10,6 +10,7 @@
 #include <cstdlib>
 #include <cstring>
 #include <memory>
+#include <string_view>
 #include <utility>
 
 namespace vantrove {
@@ -255,6 +256,36 @@ bool put(std::FILE* stream, const char* text) {
 bool printed(int result) {
   return result >= 0;
 }
+
+// A short statement assembled in memory and written with one fwrite: the
+// statements written per character, font change or paragraph would otherwise
+// pay for fprintf's format parsing. Only bounded pieces go in (keywords,
+// character names, numbers), so the buffer always suffices.
+class Statement {
+ public:
+  Statement& add(std::string_view text) {
+    std::memcpy(buffer_ + length_, text.data(), text.size());
+    length_ += text.size();
+    return *this;
+  }
+  Statement& decimal(std::int32_t value) {
+    length_ = static_cast<std::size_t>(
+        std::to_chars(buffer_ + length_, buffer_ + sizeof buffer_, value).ptr - buffer_);
+    return *this;
+  }
+  Statement& hex(unsigned value) {
+    length_ = static_cast<std::size_t>(
+        std::to_chars(buffer_ + length_, buffer_ + sizeof buffer_, value, 16).ptr - buffer_);
+    return *this;
+  }
+  bool writeTo(std::FILE* stream) const {
+    return std::fwrite(buffer_, 1, length_, stream) == length_;
+  }
+
+ private:
+  char buffer_[128];
+  std::size_t length_ = 0;
+};
 
 constexpr const char* kIndent[] = {"", "\t", "\t\t", "\t\t\t", "\t\t\t\t"};
 
@@ -588,11 +619,12 @@ int openString(TextState* state, std::FILE* stream) {
 // A named character statement.
 int charOut(const char* name, std::FILE* stream) {
   TextState* state = currentState();
+  Statement statement;
   if (state != nullptr && state->stringOpen) {
     state->stringOpen = false;
-    return printed(std::fprintf(stream, "'>\n\t<Char %s>\n", name));
+    statement.add("'>\n");
   }
-  return printed(std::fprintf(stream, "\t<Char %s>\n", name));
+  return statement.add("\t<Char ").add(name).add(">\n").writeTo(stream);
 }
 
 // Everything but an unescaped printable character.
@@ -636,14 +668,16 @@ int charOutSlow(TextState* state, unsigned char c, CharClass kind, std::FILE* st
         }
       }
       break;
-    default:
+    default: {
+      Statement statement;
       if (state->stringOpen) {
         state->stringOpen = false;
-        if (!printed(std::fprintf(stream, "'>\n\t<Char %d> # 0x%x\n", c, c))) return 0;
-      } else if (!printed(std::fprintf(stream, "\t<Char %d> # 0x%x\n", c, c))) {
-        return 0;
+        statement.add("'>\n");
       }
+      statement.add("\t<Char ").decimal(c).add("> # 0x").hex(c).add("\n");
+      if (!statement.writeTo(stream)) return 0;
       break;
+    }
   }
   state->lastChar = c;
   return 1;
@@ -693,7 +727,7 @@ int paraBegin(const TyxPgf* format, std::FILE* stream, int closeFlag) {
   static const TyxPgf kNoFormat{};
   if (format == nullptr) format = &kNoFormat;
   const char* tag = TyxParaCatalogLookup(format);
-  if (!printed(std::fprintf(stream, "<Para <PgfTag `%s'>\n", tag))) return 0;
+  if (!put(stream, "<Para <PgfTag `") || !put(stream, tag) || !put(stream, "'>\n")) return 0;
   if ((format->setMask & kFontBit) != 0) copyFontIntoState(state, format->pgfFont);
   return put(stream, "\t<ParaLine # Begin Para's ParaLines.\n") ? 1 : 0;
 }
@@ -993,7 +1027,7 @@ int TyxMarkerOut(const TyxMarker* marker, std::FILE* stream) {
 
 int TyxFNoteRefOut(int footnoteNumber, std::FILE* stream) {
   if (!closeString(stream)) return 0;
-  return printed(std::fprintf(stream, "\t<FNote %d>\n", footnoteNumber));
+  return Statement().add("\t<FNote ").decimal(footnoteNumber).add(">\n").writeTo(stream) ? 1 : 0;
 }
 
 int TyxAFrameOut(int frameId, std::FILE* stream) {
@@ -1028,7 +1062,7 @@ int TyxNotesClose(std::FILE* stream) {
 
 int TyxFNoteTextOpen(int footnoteId, std::FILE* stream) {
   if (!put(stream, "\t\t<FNote\n")) return 0;
-  return printed(std::fprintf(stream, "<ID %d>\n", footnoteId));
+  return Statement().add("<ID ").decimal(footnoteId).add(">\n").writeTo(stream) ? 1 : 0;
 }
 
 int TyxFNoteTextClose(std::FILE* stream) {
@@ -1064,6 +1098,23 @@ int TyxCharOut(int code, std::FILE* stream) {
   if (putc_unlocked(c, stream) == EOF) return 0;
   state->lastChar = c;
   return 1;
+}
+
+std::size_t TyxCharsOut(const std::uint8_t* codes, std::size_t count, std::FILE* stream) {
+  TextState* state = currentState();
+  if (state == nullptr) return count;  // dropped, as by TyxCharOut
+  for (std::size_t i = 0; i < count; ++i) {
+    const unsigned char c = codes[i];
+    const CharClass kind = kCharClass[c];
+    if (kind != CharClass::Plain) {
+      if (!charOutSlow(state, c, kind, stream)) return i;
+      continue;
+    }
+    if (!state->stringOpen && !openString(state, stream)) return i;
+    if (putc_unlocked(c, stream) == EOF) return i;
+    state->lastChar = c;
+  }
+  return count;
 }
 
 int TyxTextOpen(std::FILE* stream) {
@@ -1108,7 +1159,7 @@ int TyxFontOut(const TyxFont* font, std::FILE* stream) {
     if (!open()) return false;
     state->plain = 0;
     inState = value;
-    return printed(std::fprintf(stream, " <%s %s>", keyword, yesNo(value)));
+    return Statement().add(" <").add(keyword).add(" ").add(yesNo(value)).add(">").writeTo(stream);
   };
 
   if (has(F::FFamily)) {
@@ -1119,7 +1170,7 @@ int TyxFontOut(const TyxFont* font, std::FILE* stream) {
       // Without its copy the family counts as changed on every call: repeats
       // must not be skipped then.
       familyCopyFailed = !state->family;
-      if (!printed(std::fprintf(stream, " <FFamily `%s'>", family))) return 0;
+      if (!put(stream, " <FFamily `") || !put(stream, family) || !put(stream, "'>")) return 0;
     }
   }
   // Sizes are compared by number only; the state's unit stays.
@@ -1136,7 +1187,7 @@ int TyxFontOut(const TyxFont* font, std::FILE* stream) {
       state->bold = state->italic = state->underline = state->strike = 0;
     }
     state->plain = font->fPlain;
-    if (!printed(std::fprintf(stream, " <FPlain %s>", yesNo(font->fPlain)))) return 0;
+    if (!Statement().add(" <FPlain ").add(yesNo(font->fPlain)).add(">").writeTo(stream)) return 0;
   }
   if (!styleOut(F::FBold, font->fBold, state->bold, "FBold") ||
       !styleOut(F::FItalic, font->fItalic, state->italic, "FItalic") ||

@@ -476,6 +476,9 @@ int TyxFNoteTextClose(std::FILE* stream);
 int TyxParaOpen(const TyxPgf* format, std::FILE* stream, int closeFlag);
 int TyxParaClose(std::FILE* stream, int closeFlag);
 int TyxCharOut(int code, std::FILE* stream);
+// Writes `count` characters as that many TyxCharOut calls would, and returns
+// how many of them were written before a write failed (`count` when none did).
+std::size_t TyxCharsOut(const std::uint8_t* codes, std::size_t count, std::FILE* stream);
 int TyxTextOpen(std::FILE* stream);
 int TyxTextClose(std::FILE* stream);
 

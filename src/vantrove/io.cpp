@@ -16,9 +16,12 @@ KRStdinRecord KRStdin{};
 
 namespace {
 
-// Pushed-back bytes in reverse order: the next byte to read is at the back, so a
-// push-back appends and a read pops without moving the bytes pushed back earlier.
+// Pushed-back bytes in reading order: the pending ones are
+// [pushbackStart, pushback.size()), with free room in front of them, so that
+// pushing back bytes just read needs no move and a run of pending bytes can
+// be taken whole.
 std::vector<std::uint8_t> pushback;
+std::size_t pushbackStart = 0;
 
 // Read-ahead of the underlying file, so that single bytes come from memory.
 constexpr std::size_t kReadAhead = 1 << 16;
@@ -34,7 +37,24 @@ KRExitHook exitHook = nullptr;
 constexpr std::size_t kMemoryInitialCapacity = 80;
 
 void syncPushbackCount() {
-  KRStdin.pushbackCount = static_cast<std::uint32_t>(pushback.size());
+  KRStdin.pushbackCount = static_cast<std::uint32_t>(pushback.size() - pushbackStart);
+}
+
+void clearPushback() {
+  pushback.clear();
+  pushbackStart = 0;
+  syncPushbackCount();
+}
+
+// Takes the first `count` pending pushed-back bytes.
+void takePushback(std::uint8_t* target, std::size_t count) {
+  std::memcpy(target, pushback.data() + pushbackStart, count);
+  pushbackStart += count;
+  if (pushbackStart == pushback.size()) {
+    clearPushback();
+  } else {
+    syncPushbackCount();
+  }
 }
 
 void remember(const std::uint8_t* bytes, std::uint32_t count) {
@@ -85,8 +105,7 @@ void KRStdinOpen(const char* name, const char* mode, std::FILE* stream) {
   } else {
     KRStdin.file = stream;
   }
-  pushback.clear();
-  syncPushbackCount();
+  clearPushback();
   KRStdin.offset = 0;
   KRStdin.lastOffset = 0;
   KRStdin.next = KRStdin.limit = nullptr;
@@ -102,12 +121,8 @@ int KRStdinRead(int fatal, const char* message, void* buffer, std::uint32_t size
   KRStdin.offset += count;  // a failed read still moves the offset
 
   // Pushed-back bytes come first.
-  const std::uint32_t fromPushback = std::min<std::uint32_t>(n, pushback.size());
-  for (std::uint32_t i = 0; i < fromPushback; ++i) {
-    target[i] = pushback.back();
-    pushback.pop_back();
-  }
-  syncPushbackCount();
+  const std::uint32_t fromPushback = std::min(n, KRStdin.pushbackCount);
+  if (fromPushback > 0) takePushback(target, fromPushback);
 
   const std::size_t wanted = n - fromPushback;
   if (wanted > 0) {
@@ -137,12 +152,10 @@ int KRStdinRead(int fatal, const char* message, void* buffer, std::uint32_t size
 }
 
 void KRStdinReadByteSlow(const char* message, std::uint8_t* byte) {
-  if (!pushback.empty() || KRStdin.next != KRStdin.limit) {
+  if (KRStdin.pushbackCount != 0 || KRStdin.next != KRStdin.limit) {
     KRStdin.lastOffset = KRStdin.offset++;
-    if (!pushback.empty()) {
-      *byte = pushback.back();
-      pushback.pop_back();
-      syncPushbackCount();
+    if (KRStdin.pushbackCount != 0) {
+      takePushback(byte, 1);
     } else {
       *byte = *KRStdin.next++;
     }
@@ -153,6 +166,34 @@ void KRStdinReadByteSlow(const char* message, std::uint8_t* byte) {
     return;
   }
   KRStdinRead(1, message, byte, 1, 0);
+}
+
+std::size_t KRStdinPeek(const std::uint8_t** bytes) {
+  if (KRStdin.pushbackCount != 0) {
+    *bytes = pushback.data() + pushbackStart;
+    return KRStdin.pushbackCount;
+  }
+  *bytes = KRStdin.next;
+  return static_cast<std::size_t>(KRStdin.limit - KRStdin.next);
+}
+
+void KRStdinConsume(std::size_t count) {
+  if (count == 0) return;
+  const auto taken = static_cast<std::uint32_t>(count);
+  KRStdin.lastOffset = KRStdin.offset + taken - 1;
+  KRStdin.offset += taken;
+  if (KRStdin.pushbackCount != 0) {
+    if (KRStdin.remembering) remember(pushback.data() + pushbackStart, taken);
+    pushbackStart += count;
+    if (pushbackStart == pushback.size()) {
+      clearPushback();
+    } else {
+      syncPushbackCount();
+    }
+  } else {
+    if (KRStdin.remembering) remember(KRStdin.next, taken);
+    KRStdin.next += count;
+  }
 }
 
 void KRStdinDrop(std::uint32_t count, const char* message) {
@@ -168,8 +209,23 @@ void KRStdinUnread(const void* bytes, std::uint32_t count) {
   KRStdin.offset -= count;
   KRStdin.lastOffset -= count;
   const auto* source = static_cast<const std::uint8_t*>(bytes);
-  pushback.reserve(pushback.size() + count);
-  for (std::uint32_t i = count; i > 0; --i) pushback.push_back(source[i - 1]);
+  const std::size_t pending = pushback.size() - pushbackStart;
+  if (pending == 0) {
+    pushback.assign(source, source + count);
+    pushbackStart = 0;
+  } else if (pushbackStart >= count) {
+    pushbackStart -= count;
+    std::memcpy(pushback.data() + pushbackStart, source, count);
+  } else {
+    // Not enough room in front: rebuild with as much room again as the
+    // pending bytes take, so that repeated small push-backs stay linear.
+    const std::size_t total = pending + count;
+    std::vector<std::uint8_t> grown(2 * total);
+    std::memcpy(grown.data() + total, source, count);
+    std::memcpy(grown.data() + total + count, pushback.data() + pushbackStart, pending);
+    pushback.swap(grown);
+    pushbackStart = total;
+  }
   syncPushbackCount();
   if (KRStdin.remembering) memory.resize(memory.size() > count ? memory.size() - count : 0);
 }
@@ -189,9 +245,8 @@ void KRStdinUnreadMemory() {
 }
 
 void KRStdinClose() {
-  pushback.clear();
+  clearPushback();
   pushback.shrink_to_fit();
-  syncPushbackCount();
   if (KRStdin.file != nullptr) {
     std::fclose(KRStdin.file);
     KRStdin.file = nullptr;
@@ -229,7 +284,7 @@ std::uint8_t KREbcdicChar(std::uint8_t byte) {
 void KRStdinReset() {
   if (KRStdin.file != nullptr && KRStdin.file != stdin) std::fclose(KRStdin.file);
   KRStdin = KRStdinRecord{};
-  pushback.clear();
+  clearPushback();
   pushback.shrink_to_fit();
   memory.clear();
   readAhead.clear();

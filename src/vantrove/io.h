@@ -9,6 +9,7 @@
 // `lastOffset` is where the most recent read began: diagnostics print it.
 #pragma once
 
+#include <cstddef>
 #include <cstdint>
 #include <cstdio>
 
@@ -45,6 +46,14 @@ inline void KRStdinReadByte(const char* message, std::uint8_t* byte) {
   }
   KRStdinReadByteSlow(message, byte);
 }
+// Bulk reading of body text. KRStdinPeek shows the bytes that single-byte
+// reads would deliver next without reading the file (the pushed-back bytes,
+// else what is left of the read-ahead); none when the next byte must come
+// from the file. KRStdinConsume(count) then takes the first `count` of them
+// exactly as `count` single-byte reads would: offsets move, and the bytes
+// are remembered when remembering is on.
+std::size_t KRStdinPeek(const std::uint8_t** bytes);
+void KRStdinConsume(std::size_t count);
 void KRStdinDrop(std::uint32_t count, const char* message);
 void KRStdinUnread(const void* bytes, std::uint32_t count);
 void KRStdinRemember();

@@ -3,6 +3,8 @@
 // paragraph state that decides each paragraph's format from its first line.
 #include "vantrove/textunit.h"
 
+#include <array>
+#include <cstddef>
 #include <cstdint>
 #include <cstdio>
 #include <initializer_list>
@@ -86,9 +88,6 @@ const AmFontEntry* textEntry() {
   return entry;
 }
 
-// A graphic character (code < 0: its code comes from the font's code table) or
-// a space control with its own writer code: the font of code point `b` of the
-// font in force, then the character.
 // The font record of the last character sent to the writer is fully decided by
 // its output font, the IBM style bits and the script shift; while those and the
 // writer's font state stay the same, repeating it would write nothing.
@@ -100,55 +99,150 @@ struct LastFont {
 };
 LastFont lastFont;
 
+// Whether a character in output font `out` needs no font statement: the
+// previous character had the same one and nothing has changed since.
+bool fontRepeats(const AmFontEntry* out) {
+  return out != nullptr && out == lastFont.out &&
+         KRCurrentFormat.currentFont.style == lastFont.ibmStyle &&
+         para.scriptShift == lastFont.scriptShift && TyxFontStamp() == lastFont.stamp;
+}
+
+// Builds the font record of a character in output font `out` and writes what
+// differs from the font in force. Out of line: most characters repeat the
+// previous character's font, and the record is large.
+[[gnu::noinline]] void fontChange(const AmFontEntry* out, std::FILE* stream) {
+  TyxFont font{};
+  font.setMask = fontBit(TyxFontField::FSize) | fontBit(TyxFontField::FDY);
+  if (out->family != nullptr) {
+    font.setMask |= fontBit(TyxFontField::FFamily);
+    font.fFamily = out->family;
+  }
+  const float size = static_cast<float>(out->size);
+  font.fSize = TyxPoints(size);
+  const std::uint8_t outStyle = out->style;
+  const std::uint8_t ibmStyle = KRCurrentFormat.currentFont.style;
+  if (outStyle == 0 && ibmStyle == 0) {
+    font.setMask |= fontBit(TyxFontField::FPlain);
+    font.fPlain = 1;
+  } else {
+    // Emphasis shows as bold, underscore as underline, overstrike as strike.
+    const std::uint8_t both = outStyle | ibmStyle;
+    font.setMask |= fontBit(TyxFontField::FBold) | fontBit(TyxFontField::FItalic) |
+                    fontBit(TyxFontField::FUnderline) | fontBit(TyxFontField::FStrike);
+    font.fBold = (both & 0x01) != 0;
+    font.fItalic = (outStyle & 0x02) != 0;
+    font.fUnderline = (both & 0x04) != 0;
+    font.fStrike = (both & 0x08) != 0;
+  }
+  float dy = 0.0f;
+  if (para.scriptShift == -1.0f) {
+    dy = -0.5f * size;
+  } else if (para.scriptShift != 0.0f) {
+    dy = 0.5f * size;
+  }
+  font.fDY = TyxPoints(dy);
+  if (TyxFontOut(&font, stream) == TyxWriteFailed) KRFatalStdio();
+  lastFont = {out, ibmStyle, para.scriptShift, TyxFontStamp()};
+}
+
+// A graphic character (code < 0: its code comes from the font's code table) or
+// a space control with its own writer code: the font of code point `b` of the
+// font in force, then the character.
 void characterPath(UnitState& unit, std::uint8_t b, int code) {
   const AmFontEntry* entry = textEntry();
   if (entry != nullptr) {
     if (code < 0) code = entry->codeMap[b];
     const AmFontEntry* out = entry->fontMap[b];
-    const std::uint8_t currentStyle = KRCurrentFormat.currentFont.style;
-    if (out != nullptr && out == lastFont.out && currentStyle == lastFont.ibmStyle &&
-        para.scriptShift == lastFont.scriptShift && TyxFontStamp() == lastFont.stamp) {
-      // Same font as the previous character: nothing to write.
-    } else if (out != nullptr) {
-      TyxFont font{};
-      font.setMask = fontBit(TyxFontField::FSize) | fontBit(TyxFontField::FDY);
-      if (out->family != nullptr) {
-        font.setMask |= fontBit(TyxFontField::FFamily);
-        font.fFamily = out->family;
-      }
-      const float size = static_cast<float>(out->size);
-      font.fSize = TyxPoints(size);
-      const std::uint8_t outStyle = out->style;
-      const std::uint8_t ibmStyle = KRCurrentFormat.currentFont.style;
-      if (outStyle == 0 && ibmStyle == 0) {
-        font.setMask |= fontBit(TyxFontField::FPlain);
-        font.fPlain = 1;
-      } else {
-        // Emphasis shows as bold, underscore as underline, overstrike as strike.
-        const std::uint8_t both = outStyle | ibmStyle;
-        font.setMask |= fontBit(TyxFontField::FBold) | fontBit(TyxFontField::FItalic) |
-                        fontBit(TyxFontField::FUnderline) | fontBit(TyxFontField::FStrike);
-        font.fBold = (both & 0x01) != 0;
-        font.fItalic = (outStyle & 0x02) != 0;
-        font.fUnderline = (both & 0x04) != 0;
-        font.fStrike = (both & 0x08) != 0;
-      }
-      float dy = 0.0f;
-      if (para.scriptShift == -1.0f) {
-        dy = -0.5f * size;
-      } else if (para.scriptShift != 0.0f) {
-        dy = 0.5f * size;
-      }
-      font.fDY = TyxPoints(dy);
-      if (TyxFontOut(&font, unit.stream) == TyxWriteFailed) KRFatalStdio();
-      lastFont = {out, currentStyle, para.scriptShift, TyxFontStamp()};
-    }
+    if (out != nullptr && !fontRepeats(out)) fontChange(out, unit.stream);
   } else if (code < 0) {
     code = b;  // no code table at all: the byte passes unchanged
   }
   charOut(code, unit.stream);
   para.lineStart = 0;
   unit.prevCode = static_cast<std::uint8_t>(code);
+}
+
+// How the output pass takes each byte once a line has started: kRunStop for
+// the controls, kRunGraphic for a graphic character (its writer code comes
+// from the font's code table), else the writer code of a space control.
+constexpr std::uint8_t kRunStop = 0;
+constexpr std::uint8_t kRunGraphic = 1;
+constexpr std::array<std::uint8_t, 256> kRunCode = [] {
+  std::array<std::uint8_t, 256> table{};
+  for (int b = 0x41; b < 256; ++b) table[b] = kRunGraphic;
+  table[0x40] = 0x20;
+  table[0x41] = TyxChar::HardSpace;
+  table[0xCA] = kRunStop;
+  table[0xE1] = TyxChar::NumberSpace;
+  return table;
+}();
+
+// The bytes of body text left in the field, at most what is already in memory.
+std::size_t peekField(const UnitState& unit, const std::uint8_t** bytes) {
+  if (KRStdin.offset >= unit.end) return 0;
+  const std::size_t available = KRStdinPeek(bytes);
+  const std::size_t left = unit.end - KRStdin.offset;
+  return available < left ? available : left;
+}
+
+// The output pass over a run of graphic characters and spaces that all take
+// the previous character's font, after the line's first character: each one
+// would take the character path and write no font statement, so their codes
+// go to the writer together. Stops before any other byte, which the caller
+// then handles on its own.
+void outputRun(UnitState& unit) {
+  const AmFontEntry* entry = textEntry();
+  if (entry == nullptr || !fontRepeats(lastFont.out)) return;
+  const AmFontEntry* const font = lastFont.out;
+  const std::uint8_t* const codeMap = entry->codeMap;
+  AmFontEntry* const* const fontMap = entry->fontMap;
+  constexpr std::size_t kChunk = 256;
+  std::uint8_t codes[kChunk];
+  for (;;) {
+    const std::uint8_t* bytes;
+    std::size_t available = peekField(unit, &bytes);
+    if (available > kChunk) available = kChunk;
+    std::size_t n = 0;
+    for (; n < available; ++n) {
+      const std::uint8_t b = bytes[n];
+      std::uint8_t code = kRunCode[b];
+      if (code == kRunStop || fontMap[b] != font) break;
+      if (code == kRunGraphic) code = codeMap[b];
+      codes[n] = code;
+    }
+    if (n == 0) return;
+    const std::size_t written = TyxCharsOut(codes, n, unit.stream);
+    if (written < n) {
+      // The failing character's byte is the last one read.
+      KRStdinConsume(written + 1);
+      KRFatalStdio();
+    }
+    KRStdinConsume(n);
+    unit.prevCode = codes[n - 1];
+    if (n < available) return;
+  }
+}
+
+// The bytes that end a run of the first-line scan: line ends, page ends,
+// multi-byte controls and indent tabs. Once the line has started, every other
+// byte only counts.
+constexpr std::array<bool, 256> kScanStop = [] {
+  std::array<bool, 256> table{};
+  for (int b : {0x06, 0x0C, 0x15, 0x25, 0x2B, 0x33, 0x39, 0x3A}) table[b] = true;
+  return table;
+}();
+
+// The first-line scan over a run of bytes after the line's first character.
+void scanRun(const UnitState& unit) {
+  for (;;) {
+    const std::uint8_t* bytes;
+    const std::size_t available = peekField(unit, &bytes);
+    std::size_t n = 0;
+    while (n < available && !kScanStop[bytes[n]]) ++n;
+    para.scanCount += static_cast<std::uint32_t>(n);
+    KRStdinConsume(n);
+    if (n == 0 || n < available) return;
+  }
 }
 
 // Tab, space, required space and numeric space write nothing before the first
@@ -409,6 +503,15 @@ int KRTextUnit(int fatal, const char* message) {
     if (para.scanning != 0) KRStdinRemember();
     unit.end = KRStdin.offset + KRSfLength(text) - 5;
     while (KRStdin.offset < unit.end) {
+      // Once a line has started, ordinary characters are taken in runs.
+      if (para.lineStart == 0) {
+        if (para.scanning != 0 && para.lineEnds == 0) {
+          scanRun(unit);
+        } else {
+          outputRun(unit);
+        }
+        if (KRStdin.offset >= unit.end) break;
+      }
       std::uint8_t b;
       KRStdinReadByte("Expected single-byte or multi-byte ctrl.", &b);
       if (para.scanning != 0 && para.lineEnds == 0) {
