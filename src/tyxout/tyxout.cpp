@@ -7,6 +7,7 @@
 
 #include <array>
 #include <charconv>
+#include <cmath>
 #include <cstdlib>
 #include <cstring>
 #include <memory>
@@ -255,6 +256,18 @@ bool put(std::FILE* stream, const char* text) {
 }
 bool printed(int result) {
   return result >= 0;
+}
+
+// Writes a text of known length. The few bytes of a statement's fixed parts
+// go with putc, which costs far less than a call of fwrite; longer texts go
+// with fwrite. Either way a failed write is noticed at the byte that could
+// not be stored.
+bool putText(std::FILE* stream, std::string_view text) {
+  if (text.size() > 8) return std::fwrite(text.data(), 1, text.size(), stream) == text.size();
+  for (const char c : text) {
+    if (putc_unlocked(static_cast<unsigned char>(c), stream) == EOF) return false;
+  }
+  return true;
 }
 
 // A short statement assembled in memory and written with one fwrite: the
@@ -574,12 +587,31 @@ bool paraMode() {
   return writer.current == Current::Para;
 }
 
+// The emphasis attributes that a font change writes after plain, in order.
+struct StyleAttribute {
+  TyxFontField field;
+  std::int32_t TyxFont::*value;
+  std::int32_t TextState::*inState;
+  std::string_view keyword;  // the statement text before the value
+};
+
+constexpr StyleAttribute kStyleAttributes[] = {
+    {TyxFontField::FBold, &TyxFont::fBold, &TextState::bold, " <FBold "},
+    {TyxFontField::FItalic, &TyxFont::fItalic, &TextState::italic, " <FItalic "},
+    {TyxFontField::FUnderline, &TyxFont::fUnderline, &TextState::underline, " <FUnderline "},
+    {TyxFontField::FStrike, &TyxFont::fStrike, &TextState::strike, " <FStrike "},
+    {TyxFontField::FOverline, &TyxFont::fOverline, &TextState::overline, " <FOverline "},
+    {TyxFontField::FSupScript, &TyxFont::fSupScript, &TextState::supScript, " <FSupScript "},
+    {TyxFontField::FSubScript, &TyxFont::fSubScript, &TextState::subScript, " <FSubScript "},
+    {TyxFontField::FChangeBar, &TyxFont::fChangeBar, &TextState::changeBar, " <FChangeBar "},
+};
+
 // Ends an open string statement of the current text state.
 int closeString(std::FILE* stream) {
   TextState* state = currentState();
   if (state == nullptr || !state->stringOpen) return 1;
   state->stringOpen = false;
-  return put(stream, "'>\n") ? 1 : 0;
+  return putText(stream, "'>\n") ? 1 : 0;
 }
 
 // ---------------------------------------------------------------- characters
@@ -613,7 +645,7 @@ const char* escapeOf(unsigned char c) {
 
 int openString(TextState* state, std::FILE* stream) {
   state->stringOpen = true;
-  return put(stream, "\t<String `") ? 1 : 0;
+  return putText(stream, "\t<String `") ? 1 : 0;
 }
 
 // A named character statement.
@@ -631,7 +663,7 @@ int charOut(const char* name, std::FILE* stream) {
 int charOutSlow(TextState* state, unsigned char c, CharClass kind, std::FILE* stream) {
   if (kind == CharClass::Escaped) {
     if (!state->stringOpen && !openString(state, stream)) return 0;
-    if (!put(stream, escapeOf(c))) return 0;
+    if (!putText(stream, escapeOf(c))) return 0;
     state->lastChar = c;
     return 1;
   }
@@ -650,7 +682,7 @@ int charOutSlow(TextState* state, unsigned char c, CharClass kind, std::FILE* st
       break;
     case TyxChar::HardReturn:
       if (!charOut("HardReturn", stream)) return 0;
-      if (!put(stream, paraMode() ? "><ParaLine\n" : "\n")) return 0;
+      if (!putText(stream, paraMode() ? "><ParaLine\n" : "\n")) return 0;
       break;
     case TyxChar::LineEnd:
       // A line end right after a hard return is absorbed: the hard return
@@ -659,8 +691,8 @@ int charOutSlow(TextState* state, unsigned char c, CharClass kind, std::FILE* st
         if (state->lastChar != TyxChar::HardReturn) {
           if (state->stringOpen) {
             state->stringOpen = false;
-            if (!put(stream, "'>\n\t><ParaLine\n")) return 0;
-          } else if (!put(stream, "><ParaLine\n")) {
+            if (!putText(stream, "'>\n\t><ParaLine\n")) return 0;
+          } else if (!putText(stream, "><ParaLine\n")) {
             return 0;
           }
         } else {
@@ -763,11 +795,23 @@ int TyxDimensionOut(const TyxDimension& dimension, std::FILE* stream) {
   // A float widened to double needs at most 39 integral digits, a sign, a
   // point and three decimals: the buffer always suffices.
   char text[64];
-  const auto result = std::to_chars(text, text + sizeof text, static_cast<double>(dimension.value),
-                                    std::chars_format::fixed, 3);
-  const std::size_t length = static_cast<std::size_t>(result.ptr - text);
-  if (std::fwrite(text, 1, length, stream) != length) return 0;
-  return put(stream, kSuffix[dimension.unit]) ? 1 : 0;
+  char* end;
+  const double value = dimension.value;
+  const double halves = 2.0 * value;
+  if (halves == std::trunc(halves) && std::fabs(value) < 1e9) {
+    // Whole and half units (font sizes, their offsets) need no general
+    // conversion: the three decimals are .000 or .500.
+    end = text;
+    if (std::signbit(value)) *end++ = '-';
+    const auto count = static_cast<std::uint64_t>(std::fabs(halves));
+    end = std::to_chars(end, text + sizeof text, count / 2).ptr;
+    std::memcpy(end, count % 2 != 0 ? ".500" : ".000", 4);
+    end += 4;
+  } else {
+    end = std::to_chars(text, text + sizeof text, value, std::chars_format::fixed, 3).ptr;
+  }
+  if (!putText(stream, std::string_view(text, static_cast<std::size_t>(end - text)))) return 0;
+  return putText(stream, kSuffix[dimension.unit]) ? 1 : 0;
 }
 
 int TyxDimension2Out(const TyxDimension* pair, std::FILE* stream) {
@@ -1103,16 +1147,26 @@ int TyxCharOut(int code, std::FILE* stream) {
 std::size_t TyxCharsOut(const std::uint8_t* codes, std::size_t count, std::FILE* stream) {
   TextState* state = currentState();
   if (state == nullptr) return count;  // dropped, as by TyxCharOut
-  for (std::size_t i = 0; i < count; ++i) {
+  std::size_t i = 0;
+  while (i < count) {
     const unsigned char c = codes[i];
     const CharClass kind = kCharClass[c];
     if (kind != CharClass::Plain) {
       if (!charOutSlow(state, c, kind, stream)) return i;
+      ++i;
       continue;
     }
     if (!state->stringOpen && !openString(state, stream)) return i;
-    if (putc_unlocked(c, stream) == EOF) return i;
-    state->lastChar = c;
+    // The printable characters from here on go into the open string as they are.
+    const std::size_t start = i;
+    do {
+      if (putc_unlocked(codes[i], stream) == EOF) {
+        if (i > start) state->lastChar = codes[i - 1];
+        return i;
+      }
+      ++i;
+    } while (i < count && kCharClass[codes[i]] == CharClass::Plain);
+    state->lastChar = codes[i - 1];
   }
   return count;
 }
@@ -1148,18 +1202,9 @@ int TyxFontOut(const TyxFont* font, std::FILE* stream) {
     ++fontStamp;
     if (state->stringOpen) {
       state->stringOpen = false;
-      if (!put(stream, "'>\n")) return false;
+      if (!putText(stream, "'>\n")) return false;
     }
-    return put(stream, "\t<Font");
-  };
-  // Emphasis attributes other than plain: any of them ends plain.
-  auto styleOut = [&](F field, std::int32_t value, std::int32_t& inState,
-                      const char* keyword) -> bool {
-    if (!has(field) || value == inState) return true;
-    if (!open()) return false;
-    state->plain = 0;
-    inState = value;
-    return Statement().add(" <").add(keyword).add(" ").add(yesNo(value)).add(">").writeTo(stream);
+    return putText(stream, "\t<Font");
   };
 
   if (has(F::FFamily)) {
@@ -1177,7 +1222,8 @@ int TyxFontOut(const TyxFont* font, std::FILE* stream) {
   if (has(F::FSize) && font->fSize.value != state->size.value) {
     if (!open()) return 0;
     state->size.value = font->fSize.value;
-    if (!put(stream, " <FSize ") || !TyxDimensionOut(font->fSize, stream) || !put(stream, ">")) {
+    if (!putText(stream, " <FSize ") || !TyxDimensionOut(font->fSize, stream) ||
+        !putText(stream, ">")) {
       return 0;
     }
   }
@@ -1189,24 +1235,25 @@ int TyxFontOut(const TyxFont* font, std::FILE* stream) {
     state->plain = font->fPlain;
     if (!Statement().add(" <FPlain ").add(yesNo(font->fPlain)).add(">").writeTo(stream)) return 0;
   }
-  if (!styleOut(F::FBold, font->fBold, state->bold, "FBold") ||
-      !styleOut(F::FItalic, font->fItalic, state->italic, "FItalic") ||
-      !styleOut(F::FUnderline, font->fUnderline, state->underline, "FUnderline") ||
-      !styleOut(F::FStrike, font->fStrike, state->strike, "FStrike") ||
-      !styleOut(F::FOverline, font->fOverline, state->overline, "FOverline") ||
-      !styleOut(F::FSupScript, font->fSupScript, state->supScript, "FSupScript") ||
-      !styleOut(F::FSubScript, font->fSubScript, state->subScript, "FSubScript") ||
-      !styleOut(F::FChangeBar, font->fChangeBar, state->changeBar, "FChangeBar")) {
-    return 0;
+  // The emphasis attributes other than plain: any of them ends plain.
+  for (const StyleAttribute& attribute : kStyleAttributes) {
+    const std::int32_t value = font->*attribute.value;
+    std::int32_t& inState = state->*attribute.inState;
+    if (!has(attribute.field) || value == inState) continue;
+    if (!open()) return 0;
+    state->plain = 0;
+    inState = value;
+    if (!Statement().add(attribute.keyword).add(yesNo(value)).add(">").writeTo(stream)) return 0;
   }
   if (has(F::FDY) && font->fDY.value != state->dy.value) {
     if (!open()) return 0;
     state->dy = TyxPoints(font->fDY.value);
-    if (!put(stream, " <FDY ") || !TyxDimensionOut(font->fDY, stream) || !put(stream, ">")) {
+    if (!putText(stream, " <FDY ") || !TyxDimensionOut(font->fDY, stream) ||
+        !putText(stream, ">")) {
       return 0;
     }
   }
-  if (opened && !put(stream, ">\n")) return 0;
+  if (opened && !putText(stream, ">\n")) return 0;
   return 1;
 }
 

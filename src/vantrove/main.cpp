@@ -57,8 +57,17 @@ FatalState fatalState = FatalState::None;
   KRExit(1);
 }
 
-void bigBuffer(std::FILE* stream) {
-  if (stream) std::setvbuf(stream, nullptr, _IOFBF, kStreamBuffer);
+// setvbuf with a null buffer keeps the C library's default size (a few KiB),
+// so each stream gets a static buffer of its own. Static storage outlives
+// every stream, even one still open when the process exits; a stream is
+// closed before the next run opens another in its place.
+enum class Buffered { Output, Body, Footnote };
+char streamBuffers[3][kStreamBuffer];
+
+void bigBuffer(std::FILE* stream, Buffered which) {
+  if (stream) {
+    std::setvbuf(stream, streamBuffers[static_cast<int>(which)], _IOFBF, kStreamBuffer);
+  }
 }
 
 // Closes and removes whatever temporary file is still open or present.
@@ -300,8 +309,9 @@ void KRMain(int argc, char** argv) {
     stream_out = kzopen(file_out, "w");
     if (!stream_out) KRFatal(std::strerror(errno));
   }
-  bigBuffer(stream_in);
-  bigBuffer(stream_out);
+  // The input needs no buffer of its own: the input stream reads it in
+  // blocks larger than the default buffer, which go straight to its read-ahead.
+  bigBuffer(stream_out, Buffered::Output);
 
   std::FILE* fontMap = kzopen("dca.am", "r");
   if (!fontMap) {
@@ -330,10 +340,10 @@ void KRRun(std::FILE* input, std::FILE* output) {
 
   KRGlobal.bodyStream = std::fopen(tmpname_body, "r+");
   if (!KRGlobal.bodyStream) KRFatalStdio();
-  bigBuffer(KRGlobal.bodyStream);
+  bigBuffer(KRGlobal.bodyStream, Buffered::Body);
   KRFootnoteStream = std::fopen(tmpname_footnote, "r+");
   if (!KRFootnoteStream) KRFatalStdio();
-  bigBuffer(KRFootnoteStream);
+  bigBuffer(KRFootnoteStream, Buffered::Footnote);
 
   KRStdinOpen(nullptr, nullptr, stream_in);
   KRTranslate();
