@@ -5,7 +5,10 @@
 
 #include <cstdio>
 #include <cstdlib>
+#include <deque>
+#include <random>
 #include <string>
+#include <vector>
 
 namespace vantrove {
 namespace {
@@ -267,6 +270,101 @@ TEST_F(TyxTest, CatalogFallsBackToMemoryFull) {
             "> # End ParaCatalog\n");
   // The failed variant had already taken number 1.
   EXPECT_STREQ(TyxParaCatalogLookup(&body), "Body2");
+}
+
+// The catalog against a plain model of it: a newest-first list walked entry by
+// entry, where an entry serves a format when the format adds nothing to it and
+// the entry's tag begins with the format's. Many random formats, with tags that
+// are prefixes of one another, fields that one format has and another lacks,
+// equal texts at different addresses and tab stops of differing masks.
+TEST_F(TyxTest, CatalogChoosesTheNewestServingEntryAmongManyFormats) {
+  struct ModelEntry {
+    std::string tag;
+    TyxPgf format;
+    bool used;
+  };
+  std::vector<ModelEntry> model;  // oldest first
+  int tagNumber = 0;
+  const auto modelAdd = [&](const TyxPgf& format, bool keepTag) -> const std::string& {
+    std::string tag = format.pgfTag;
+    bool taken = false;
+    for (const ModelEntry& entry : model) taken = taken || entry.tag == tag;
+    const bool numbered = !keepTag && taken;
+    if (numbered) tag += std::to_string(++tagNumber);
+    model.push_back({tag, format, numbered});
+    return model.back().tag;
+  };
+  const auto modelLookup = [&](const TyxPgf& format) -> std::string {
+    for (auto entry = model.rbegin(); entry != model.rend(); ++entry) {
+      TyxPgf scratch{};
+      scratch.tabStop = format.tabStop;
+      TyxPgfDiff(1, &entry->format, &format, &scratch);
+      if (scratch.setMask == 0 && entry->tag.starts_with(format.pgfTag)) {
+        entry->used = true;
+        return entry->tag;
+      }
+    }
+    const std::string tag = modelAdd(format, false);
+    model.back().used = true;
+    return tag;
+  };
+
+  // Texts live as long as the catalog, which keeps pointers to them.
+  static const char* const kTags[] = {"A", "AB", "B", "ABC"};
+  static const std::string kTexts[] = {"x", "y", "x", "y"};
+  static const std::string kFamilies[] = {"Times", "Courier", "Times"};
+  std::deque<std::vector<TyxTabStop>> tabArrays;
+  std::mt19937 random(20240611);
+  const auto pick = [&](int n) { return static_cast<int>(random() % n); };
+  const auto maybe = [&](TyxPgf& format, TyxPgfField field) {
+    const bool set = pick(3) != 0;
+    if (set) format.setMask |= TyxBit(field);
+    return set;
+  };
+
+  for (int round = 0; round < 2500; ++round) {
+    TyxPgf format{};
+    format.setMask = TyxBit(TyxPgfField::PgfTag);
+    format.pgfTag = kTags[pick(4)];
+    if (maybe(format, TyxPgfField::PgfLIndent)) format.pgfLIndent = TyxInches(pick(2));
+    if (maybe(format, TyxPgfField::PgfAlignment)) format.pgfAlignment = pick(2);
+    if (maybe(format, TyxPgfField::PgfSpBefore)) {
+      format.pgfSpBefore = pick(2) ? TyxPoints(6) : TyxInches(6);
+    }
+    if (maybe(format, TyxPgfField::PgfNumFormat)) format.pgfNumFormat = kTexts[pick(4)].c_str();
+    if (maybe(format, TyxPgfField::PgfFont)) {
+      TyxFont& font = format.pgfFont;
+      font.setMask =
+          (TyxBit(TyxFontField::FFamily) * pick(2)) | (TyxBit(TyxFontField::FSize) * pick(2));
+      font.fFamily = kFamilies[pick(3)].c_str();
+      font.fSize = TyxPoints(10 + 2 * pick(2));
+    }
+    if (maybe(format, TyxPgfField::PgfNumTabs)) {
+      format.pgfNumTabs = pick(3);
+      std::vector<TyxTabStop>& tabs = tabArrays.emplace_back(format.pgfNumTabs);
+      for (TyxTabStop& tab : tabs) {
+        tab.setMask = TyxBit(TyxTabStopField::TSX) | TyxBit(TyxTabStopField::TSType) * pick(2);
+        tab.tsX = TyxInches(1 + pick(2));
+        tab.tsType = 3 * pick(2);
+      }
+      format.tabStop = pick(20) != 0 ? tabs.data() : nullptr;  // rarely counted but missing
+    }
+    if (pick(10) == 0) {
+      EXPECT_EQ(TyxParaCatalogNew(&format), modelAdd(format, true));
+    } else {
+      ASSERT_EQ(TyxParaCatalogLookup(&format), modelLookup(format)) << "round " << round;
+    }
+  }
+
+  MemOut expected;
+  std::fputs("<ParaCatalog\n", expected.get());
+  for (auto entry = model.rbegin(); entry != model.rend(); ++entry) {
+    entry->format.pgfTag = entry->tag.c_str();
+    if (entry->used) TyxPgfOut(&entry->format, expected.get());
+  }
+  std::fputs("> # End ParaCatalog\n", expected.get());
+  EXPECT_EQ(TyxParaCatalogOut(out.get()), 1);
+  EXPECT_EQ(out.text(), expected.text());
 }
 
 // ---------------------------------------------------------------- document and page

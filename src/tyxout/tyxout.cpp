@@ -12,7 +12,10 @@
 #include <cstring>
 #include <memory>
 #include <string_view>
+#include <unordered_map>
+#include <unordered_set>
 #include <utility>
+#include <vector>
 
 namespace vantrove {
 
@@ -490,6 +493,7 @@ struct CatalogEntry {
   char* tag;           // owned
   TyxTabStop* tabs;    // owned copy of the tab stops, or null when none was made
   int used;
+  std::uint64_t age;  // creation number: a newer entry has a larger one
 };
 
 void destroyEntry(CatalogEntry* entry) {
@@ -498,7 +502,129 @@ void destroyEntry(CatalogEntry* entry) {
   std::free(entry);
 }
 
-// Newest entry first; entries live until the program ends or the writer is reset.
+// Whether entry E serves a paragraph of format P: P adds nothing to E (every
+// field P holds is in E with the same value, font and tab stops included) and
+// E's tag begins with P's tag.
+bool entryServes(const CatalogEntry* entry, const TyxPgf* format, const char* tag,
+                 std::size_t tagLength) {
+  // A field the paragraph has and the entry lacks always counts as added.
+  if ((format->setMask & ~kTagBit & ~entry->format.setMask) != 0) return false;
+  if (std::strncmp(entry->tag, tag, tagLength) != 0) return false;
+  TyxPgf scratch{};
+  scratch.tabStop = format->tabStop;
+  TyxPgfDiff(1, &entry->format, format, &scratch);
+  return scratch.setMask == 0;
+}
+
+// Which fields a paragraph format holds: its own (the tag aside), its font's
+// and each tab stop's. An entry can serve a format only when it holds every
+// field the format holds, so entries are grouped by shape and a lookup visits
+// only the groups whose shape covers the format's.
+struct FormatShape {
+  std::uint32_t pgfMask = 0;   // without the tag bit
+  std::uint32_t fontMask = 0;  // when the format has a paragraph font
+  // Tab stops are counted but there is no array to compare: such a format
+  // can never be served, and such an entry never serves a format with tabs.
+  bool tabsMissing = false;
+  std::vector<std::uint32_t> tabMasks;  // when the format has tab stops
+
+  bool operator==(const FormatShape&) const = default;
+};
+
+// FNV-1a over the bytes given.
+class ByteHash {
+ public:
+  void add(const void* data, std::size_t size) {
+    const auto* bytes = static_cast<const unsigned char*>(data);
+    for (std::size_t i = 0; i < size; ++i) value_ = (value_ ^ bytes[i]) * 0x100000001B3u;
+  }
+  std::uint64_t value() const { return value_; }
+
+ private:
+  std::uint64_t value_ = 0xCBF29CE484222325u;
+};
+
+struct FormatShapeHash {
+  std::size_t operator()(const FormatShape& shape) const noexcept {
+    ByteHash hash;
+    hash.add(&shape.pgfMask, sizeof shape.pgfMask);
+    hash.add(&shape.fontMask, sizeof shape.fontMask);
+    hash.add(&shape.tabsMissing, sizeof shape.tabsMissing);
+    hash.add(shape.tabMasks.data(), shape.tabMasks.size() * sizeof(std::uint32_t));
+    return static_cast<std::size_t>(hash.value());
+  }
+};
+
+FormatShape shapeOf(const TyxPgf* format) {
+  FormatShape shape;
+  shape.pgfMask = format->setMask & ~kTagBit;
+  if ((shape.pgfMask & kFontBit) != 0) shape.fontMask = format->pgfFont.setMask;
+  if ((shape.pgfMask & kNumTabsBit) != 0) {
+    const std::size_t count = tabCount(format);
+    if (count > 0 && format->tabStop == nullptr) {
+      shape.tabsMissing = true;
+    } else {
+      shape.tabMasks.reserve(count);
+      for (std::size_t i = 0; i < count; ++i) shape.tabMasks.push_back(format->tabStop[i].setMask);
+    }
+  }
+  return shape;
+}
+
+// Whether an entry of shape `outer` holds every field a format of shape
+// `inner` holds, which it must to serve that format.
+bool covers(const FormatShape& outer, const FormatShape& inner) {
+  if ((inner.pgfMask & ~outer.pgfMask) != 0) return false;
+  if ((inner.pgfMask & kFontBit) != 0 && (inner.fontMask & ~outer.fontMask) != 0) return false;
+  if ((inner.pgfMask & kNumTabsBit) == 0) return true;
+  if (inner.tabsMissing || outer.tabsMissing) return false;
+  if (inner.tabMasks.size() != outer.tabMasks.size()) return false;
+  for (std::size_t i = 0; i < inner.tabMasks.size(); ++i) {
+    if ((inner.tabMasks[i] & ~outer.tabMasks[i]) != 0) return false;
+  }
+  return true;
+}
+
+// Hashes the values of the fields of `record` that `mask` names, as the field
+// difference compares them: texts by their characters, everything else by its
+// bytes; nested records not at all.
+void hashFields(ByteHash& hash, const void* record, std::uint32_t mask, const TyxFieldDesc* table) {
+  const auto* base = static_cast<const unsigned char*>(record);
+  for (std::uint32_t i = 0; table[i].keyword != nullptr; ++i) {
+    if ((mask & (std::uint32_t{1} << i)) == 0) continue;
+    const TyxFieldDesc& desc = table[i];
+    const unsigned char* at = base + desc.offset;
+    if (desc.type == T::String) {
+      const char* text = textOrEmpty(loadField<const char*>(at));
+      hash.add(text, std::strlen(text) + 1);
+    } else if (desc.type != T::Nested) {
+      hash.add(at, fieldWidth(desc));
+    }
+  }
+}
+
+// Hash of the values of the fields a format of shape `shape` holds, read from
+// `format`, whose own shape must cover `shape`. A format and an entry that
+// serves it hash alike under the format's shape.
+std::uint64_t valuesHash(const FormatShape& shape, const TyxPgf* format) {
+  ByteHash hash;
+  hashFields(hash, format, shape.pgfMask, TyxPgfFields);
+  if ((shape.pgfMask & kFontBit) != 0) {
+    hashFields(hash, &format->pgfFont, shape.fontMask, TyxFontFields);
+  }
+  if ((shape.pgfMask & kNumTabsBit) != 0) {
+    for (std::size_t i = 0; i < shape.tabMasks.size(); ++i) {
+      hashFields(hash, &format->tabStop[i], shape.tabMasks[i], TyxTabStopFields);
+    }
+  }
+  return hash.value();
+}
+
+// Newest entry first; entries live until the program ends or the writer is
+// reset. Besides the list, the catalog keeps the set of tags in use and its
+// entries grouped by shape. Each group hashes its entries, for up to a few
+// format shapes that it covers, by the values of that shape's fields, so that
+// a lookup probes one bucket per group instead of comparing every entry.
 class Catalog {
  public:
   Catalog() = default;
@@ -510,8 +636,61 @@ class Catalog {
   void push(CatalogEntry* entry) {
     entry->next = head_;
     head_ = entry;
+    entry->age = ++age_;
+    tags_.insert(entry->tag);
+    FormatShape shape = shapeOf(&entry->format);
+    auto found = groupOf_.find(shape);
+    if (found == groupOf_.end()) {
+      groups_.push_back(std::make_unique<Group>());
+      groups_.back()->shape = shape;
+      found = groupOf_.emplace(std::move(shape), groups_.back().get()).first;
+    }
+    Group& group = *found->second;
+    group.entries.push_back(entry);
+    for (auto& [formatShape, index] : group.indexes) {
+      index[valuesHash(formatShape, &entry->format)].push_back(entry);
+    }
   }
+  bool hasTag(const char* tag) const { return tags_.contains(tag); }
   int nextTagNumber() { return ++tagNumber_; }
+
+  // The newest entry that serves the format, or null.
+  CatalogEntry* find(const TyxPgf* format) {
+    const char* tag = formatTag(format);
+    const std::size_t tagLength = std::strlen(tag);
+    const FormatShape shape = shapeOf(format);
+    std::uint64_t hash = 0;
+    bool hashed = false;
+    CatalogEntry* best = nullptr;
+    // Walks entries newest first up to the first that serves the format; none
+    // older than the best found so far can win.
+    auto newestServing = [&](auto first, auto last) {
+      for (; first != last && (best == nullptr || (*first)->age > best->age); ++first) {
+        if (entryServes(*first, format, tag, tagLength)) {
+          best = *first;
+          return;
+        }
+      }
+    };
+    for (const auto& group : groups_) {
+      if (best != nullptr && group->entries.back()->age < best->age) continue;
+      if (!covers(group->shape, shape)) continue;
+      const Index* index = indexOf(*group, shape);
+      if (index == nullptr) {
+        newestServing(group->entries.rbegin(), group->entries.rend());
+        continue;
+      }
+      if (!hashed) {
+        hash = valuesHash(shape, format);
+        hashed = true;
+      }
+      if (auto bucket = index->find(hash); bucket != index->end()) {
+        newestServing(bucket->second.rbegin(), bucket->second.rend());
+      }
+    }
+    return best;
+  }
+
   void clear() {
     while (head_ != nullptr) {
       CatalogEntry* next = head_->next;
@@ -519,11 +698,43 @@ class Catalog {
       head_ = next;
     }
     tagNumber_ = 0;
+    age_ = 0;
+    tags_.clear();
+    groupOf_.clear();
+    groups_.clear();
   }
 
  private:
+  // Entries of one group by the hash of the values of one format shape's
+  // fields; each bucket oldest first.
+  using Index = std::unordered_map<std::uint64_t, std::vector<CatalogEntry*>>;
+  struct Group {
+    FormatShape shape;
+    std::vector<CatalogEntry*> entries;  // oldest first
+    std::unordered_map<FormatShape, Index, FormatShapeHash> indexes;
+  };
+  // A group asked about ever more format shapes is walked instead of indexed
+  // once more, so that the indexes stay within a few pointers per entry.
+  static constexpr std::size_t kIndexesPerGroup = 4;
+
+  const Index* indexOf(Group& group, const FormatShape& shape) {
+    if (auto found = group.indexes.find(shape); found != group.indexes.end()) {
+      return &found->second;
+    }
+    if (group.indexes.size() == kIndexesPerGroup) return nullptr;
+    Index& index = group.indexes[shape];
+    for (CatalogEntry* entry : group.entries) {
+      index[valuesHash(shape, &entry->format)].push_back(entry);
+    }
+    return &index;
+  }
+
   CatalogEntry* head_ = nullptr;
   int tagNumber_ = 0;  // shared by the numbered variants of all tags
+  std::uint64_t age_ = 0;
+  std::unordered_set<std::string_view> tags_;  // views of the entries' own tags
+  std::vector<std::unique_ptr<Group>> groups_;
+  std::unordered_map<FormatShape, Group*, FormatShapeHash> groupOf_;
 };
 
 Catalog catalog;
@@ -951,13 +1162,7 @@ int TyxPgfOut(const TyxPgf* format, std::FILE* stream) {
 
 const char* TyxParaCatalogAdd(const TyxPgf* format, int keepTag) {
   const char* tag = formatTag(format);
-  bool tagTaken = false;
-  for (const CatalogEntry* entry = catalog.head(); entry != nullptr; entry = entry->next) {
-    if (std::strcmp(entry->tag, tag) == 0) {
-      tagTaken = true;
-      break;
-    }
-  }
+  const bool tagTaken = catalog.hasTag(tag);
 
   char suffix[16] = "";
   int used = 0;
@@ -1000,20 +1205,10 @@ const char* TyxParaCatalogNew(const TyxPgf* format) {
 }
 
 const char* TyxParaCatalogLookup(const TyxPgf* format) {
-  const char* tag = formatTag(format);
-  const std::size_t tagLength = std::strlen(tag);
-  // A field the paragraph has and the entry lacks always counts as added.
-  const std::uint32_t wanted = format->setMask & ~kTagBit;
-  for (CatalogEntry* entry = catalog.head(); entry != nullptr; entry = entry->next) {
-    if ((wanted & ~entry->format.setMask) != 0) continue;
-    if (std::strncmp(entry->tag, tag, tagLength) != 0) continue;
-    TyxPgf scratch{};
-    scratch.tabStop = format->tabStop;
-    TyxPgfDiff(1, &entry->format, format, &scratch);
-    if (scratch.setMask == 0) {
-      entry->used = 1;
-      return entry->tag;
-    }
+  // The first entry, newest first, that serves the format.
+  if (CatalogEntry* entry = catalog.find(format)) {
+    entry->used = 1;
+    return entry->tag;
   }
   const char* made = TyxParaCatalogAdd(format, 0);
   if (catalog.head() != nullptr) catalog.head()->used = 1;
