@@ -190,6 +190,26 @@ TEST(Scan, BytesLeftAtTheEndOfAFieldOpenTheNextParagraph) {
                                     para("block pgf", kPlainFont + "\t<String `EF'>\n"));
 }
 
+TEST(Scan, LongLinesKeepTheirTextAcrossFieldsAndFontChanges) {
+  // A first line of 314 characters split over two fields, an emphasis inside
+  // it, then a line of 600 characters ending in three escaped ones.
+  const std::string a(150, 'A'), b(10, 'B'), e(600, 'E');
+  const Bytes unit = dca::textUnitName("000001") + dca::bodyText(ebc(a + "it's" + a)) +
+                     dca::bodyText(ebc(b) + dca::beginEmphasis() + ebc("C") + bytes({ctl::CRE}) +
+                                   ebc("D" + e + ">\\`") + bytes({ctl::RCR}));
+  const auto r = vtest::convert(dca::document(unit));
+  EXPECT_EQ(r.status, 0);
+  EXPECT_EQ(r.err, "");
+  EXPECT_EQ(vtest::body(r.out),
+            para("block pgf", kPlainFont + "\t<String `" + a + "it\\xD5 s" + a + b +
+                                  "'>\n"
+                                  "\t<Font <FBold Yes>>\n"
+                                  "\t<String `C '>\n"
+                                  "\t><ParaLine\n"
+                                  "\t<String `D" +
+                                  e + "\\>\\\\\\xD4 '>\n"));
+}
+
 TEST(Scan, MasterFormatWithoutLineParametersUsesTheDefaultFont) {
   std::vector<dca::Tab> tabs = {{0, 2880}};
   const Bytes format =

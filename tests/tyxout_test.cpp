@@ -72,6 +72,14 @@ TEST_F(TyxTest, DimensionsCarryThreeDecimalsAndTheirUnit) {
   EXPECT_EQ(out.text(), "12.000pt1.000\"-0.500cm2.000mm3.000pica5.000dd1.000cc0.167\"");
 }
 
+TEST_F(TyxTest, WholeAndHalfDimensionsAndTheOthers) {
+  for (float value : {10.5f, -0.5f, -0.0f, 0.0f, 8388607.5f, 1e9f, 1.75f, -2.0f}) {
+    EXPECT_EQ(TyxDimensionOut(TyxPoints(value), out.get()), 1);
+  }
+  EXPECT_EQ(out.text(),
+            "10.500pt-0.500pt-0.000pt0.000pt8388607.500pt1000000000.000pt1.750pt-2.000pt");
+}
+
 TEST_F(TyxTest, DimensionStatementsIndentByLevel) {
   const TyxDimension pair[2] = {TyxInches(8.5f), TyxInches(11.0f)};
   const TyxDimension four[4] = {TyxPoints(1), TyxPoints(2), TyxPoints(3), TyxPoints(4)};
@@ -513,6 +521,28 @@ TEST_F(TyxTextTest, ContainersAndParagraphSequence) {
                             "\t\t> # End FNote\n\t> # End Notes\n");
 }
 
+TEST_F(TyxTextTest, CharacterRunsWriteWhatSingleCharactersWould) {
+  open();
+  const std::uint8_t first[] = {'a', 'b', 0xE9, 'c', '`', 'd', 9, 10, 10, 'x', '>', 'y', 4, 'z', 8};
+  EXPECT_EQ(TyxCharsOut(first, sizeof first, out.get()), sizeof first);
+  // The last character of a run counts as the last one written: a hard
+  // return absorbs the line end after it, a letter does not.
+  const std::uint8_t hard[] = {'e', 9};
+  EXPECT_EQ(TyxCharsOut(hard, sizeof hard, out.get()), sizeof hard);
+  chars("\n");
+  const std::uint8_t letters[] = {'f', 'g'};
+  EXPECT_EQ(TyxCharsOut(letters, sizeof letters, out.get()), sizeof letters);
+  chars("\n");
+  EXPECT_EQ(TyxParaClose(out.get(), 1), 1);
+  EXPECT_EQ(out.text(), kParaStart +
+                            "\t<String `ab'>\n\t<Char 233> # 0xe9\n"
+                            "\t<String `c\\xD4 d'>\n\t<Char HardReturn>\n><ParaLine\n"
+                            "\t<String `x\\>y'>\n\t<Char DiscHyphen>\n"
+                            "\t<String `z\\te'>\n\t<Char HardReturn>\n><ParaLine\n"
+                            "\t<String `fg'>\n\t><ParaLine\n" +
+                            kParaEnd);
+}
+
 TEST_F(TyxTextTest, PlainTextModeWritesNoParagraphLines) {
   EXPECT_EQ(TyxTextOpen(out.get()), 1);
   chars("ab\t\n\nc");
@@ -652,6 +682,39 @@ TEST_F(TyxTest, FailedWritesReturnZero) {
   for (int i = 0; i < 100; ++i) failures += TyxCharOut('x', full) == 0;
   EXPECT_GT(failures, 0);
   std::fclose(full);
+}
+
+TEST_F(TyxTest, CharacterRunStopsAtTheCharacterWhoseWriteFails) {
+  // On a full device, a run fails at the same character as the same
+  // characters written one call at a time, wherever the buffer fills up.
+  std::string text;
+  for (int i = 0; i < 8; ++i) text += "A line of text with 'quotes', `ticks` and > signs. ";
+  std::vector<char> buffer;
+  const auto firstFailure = [&text, &buffer](bool asRun) {
+    TyxReset();
+    std::FILE* full = std::fopen("/dev/full", "w");
+    std::setvbuf(full, buffer.data(), _IOFBF, buffer.size());
+    EXPECT_EQ(TyxTextOpen(full), 1);
+    std::size_t written = text.size();
+    if (asRun) {
+      written = TyxCharsOut(reinterpret_cast<const std::uint8_t*>(text.data()), text.size(), full);
+    } else {
+      for (std::size_t i = 0; i < text.size(); ++i) {
+        if (TyxCharOut(static_cast<unsigned char>(text[i]), full) == 0) {
+          written = i;
+          break;
+        }
+      }
+    }
+    std::fclose(full);
+    return written;
+  };
+  for (std::size_t size = 128; size < 400; size += 9) {
+    buffer.resize(size);
+    const std::size_t single = firstFailure(false);
+    EXPECT_LT(single, text.size());
+    EXPECT_EQ(firstFailure(true), single) << "buffer of " << size;
+  }
 }
 
 TEST_F(TyxTest, Prelude) {
