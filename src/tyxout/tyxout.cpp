@@ -297,6 +297,7 @@ class Statement {
   bool writeTo(std::FILE* stream) const {
     return std::fwrite(buffer_, 1, length_, stream) == length_;
   }
+  std::string_view text() const { return std::string_view(buffer_, length_); }
 
  private:
   char buffer_[128];
@@ -839,6 +840,25 @@ constexpr std::array<CharClass, 256> kCharClass = [] {
   return table;
 }();
 
+// The statement of every numbered character, made once: one is written for
+// each character outside the printable range.
+struct NumberedChar {
+  char text[24];
+  std::uint8_t length;
+  std::string_view view() const { return std::string_view(text, length); }
+};
+const std::array<NumberedChar, 256> kNumberedChars = [] {
+  std::array<NumberedChar, 256> table{};
+  for (int c = 0; c < 256; ++c) {
+    Statement statement;
+    statement.add("\t<Char ").decimal(c).add("> # 0x").hex(static_cast<unsigned>(c)).add("\n");
+    const std::string_view text = statement.text();
+    std::memcpy(table[c].text, text.data(), text.size());
+    table[c].length = static_cast<std::uint8_t>(text.size());
+  }
+  return table;
+}();
+
 const char* escapeOf(unsigned char c) {
   switch (c) {
     case '`':
@@ -911,16 +931,13 @@ int charOutSlow(TextState* state, unsigned char c, CharClass kind, std::FILE* st
         }
       }
       break;
-    default: {
-      Statement statement;
+    default:
       if (state->stringOpen) {
         state->stringOpen = false;
-        statement.add("'>\n");
+        if (!putText(stream, "'>\n")) return 0;
       }
-      statement.add("\t<Char ").decimal(c).add("> # 0x").hex(c).add("\n");
-      if (!statement.writeTo(stream)) return 0;
+      if (!putText(stream, kNumberedChars[c].view())) return 0;
       break;
-    }
   }
   state->lastChar = c;
   return 1;
