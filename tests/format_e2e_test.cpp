@@ -1,7 +1,7 @@
 // Format units through the whole program: page image, line and tab parameters
 // turned into the document, page and paragraph format statements; margin
 // texts; note format parameters in the document statement; operator
-// messages; the echo after note references.
+// messages.
 #include <gtest/gtest.h>
 
 #include <cstdio>
@@ -175,32 +175,6 @@ TEST(OperatorMessage, TwoWarningsAndNothingInTheOutput) {
   const std::size_t text = dca::formatUnit1().size() + 10 + dca::standardMembers().size() + 5;
   EXPECT_EQ(r.err, diagnostic(text, "Operator message is:") + diagnostic(text, "CHECK DISK 2"));
   EXPECT_EQ(r.out, vtest::convert(plain).out);
-}
-
-TEST(NoteEcho, TwoDigitEchoIsSwallowedAndAShortReadAheadIsPushedBack) {
-  // Ten references, each followed by its echo: the tenth echo carries two
-  // digits (15 bytes), and its last byte is not compared.
-  Bytes text = ebc("A");
-  for (int n = 1; n <= 9; ++n)
-    text = text + dca::noteReference("00000" + std::to_string(n)) + dca::noteEcho(n);
-  Bytes tenth = dca::noteEcho(10);
-  tenth.back() = 0x77;
-  text = text + dca::noteReference("000010") + tenth + ebc("B") + Bytes{ctl::CRE};
-  auto r = vtest::convertBody(text);
-  EXPECT_EQ(r.err, "");
-  std::string notes;
-  for (int n = 1; n <= 10; ++n) notes += "\t<FNote " + std::to_string(n) + ">\n";
-  EXPECT_EQ(vtest::body(r.out), para("block pgf", kPlainFont + "\t<String `A'>\n" + notes +
-                                                      "\t<String `B '>\n\t><ParaLine\n"));
-
-  // A reference that ends the last text unit: the look for the echo meets
-  // the end unit and the end of the input, and gives back what it read, so
-  // the end unit is still found.
-  r = vtest::convertBody(ebc("See") + Bytes{ctl::CRE} + dca::noteReference("000001"));
-  EXPECT_EQ(r.status, 0);
-  EXPECT_EQ(r.err, "");
-  EXPECT_EQ(vtest::body(r.out), para("block pgf", kPlainFont + "\t<String `See '>\n\t><ParaLine\n"
-                                                               "\t<FNote 1>\n"));
 }
 
 }  // namespace

@@ -23,33 +23,35 @@ using vtest::para;
 using vtest::pgfEntry;
 namespace ctl = dca::ctl;
 
-Bytes bytes(std::initializer_list<int> list) {
-  return dca::raw(list);
-}
+const Bytes kCre = {ctl::CRE};
+const std::string kLineEnd = " '>\n\t><ParaLine\n";
+const std::string kFatalParagraph =
+    para("vantrove",
+         "\t<String `vantrove could not complete. Please see messages in the console window. '>\n");
 
 bool contains(const std::string& text, const std::string& part) {
   return text.find(part) != std::string::npos;
 }
 
 TEST(NoteReference, FootnoteUnitAndSwallowedEcho) {
-  const auto r = vtest::convert(dca::document(
-      dca::textUnit("000001", ebc("See") + dca::noteReference("900007") + dca::noteEcho(1) +
-                                  ebc(" here") + bytes({ctl::CRE})) +
-      dca::textUnit("900007", ebc("Note text") + bytes({ctl::CRE}))));
+  const auto r = vtest::convert(
+      dca::document(dca::textUnit("000001", ebc("See") + dca::noteReference("900007") +
+                                                dca::noteEcho(1) + ebc(" here") + kCre) +
+                    dca::textUnit("900007", ebc("Note text") + kCre)));
   EXPECT_EQ(r.status, 0);
   EXPECT_EQ(r.err, "");
   // 900007 - 13 * 65536 = 48039, for the reference and the footnote alike.
-  EXPECT_EQ(vtest::body(r.out), para("block pgf", kPlainFont + "\t<String `See'>\n"
-                                                               "\t<FNote 48039>\n"
-                                                               "\t<String ` here '>\n"
-                                                               "\t><ParaLine\n"));
+  EXPECT_EQ(vtest::body(r.out), para("block pgf", kPlainFont +
+                                                      "\t<String `See'>\n\t<FNote 48039>\n"
+                                                      "\t<String ` here" +
+                                                      kLineEnd));
   // The footnote paragraph's font is Times 10; the text is in the master font.
   EXPECT_EQ(vtest::notes(r.out),
             "\t\t<FNote\n<ID 48039>\n" +
                 para("Footnote",
                      "\t<Font <FFamily `Courier'> <FSize 12.000pt> <FPlain Yes>>\n"
-                     "\t<String `Note text '>\n"
-                     "\t><ParaLine\n") +
+                     "\t<String `Note text" +
+                         kLineEnd) +
                 "\t\t> # End FNote\n");
   EXPECT_EQ(pgfEntry(r.out, "Footnote"),
             "<Pgf\n\t<PgfTag `Footnote'>\n\t<PgfLIndent 0.250\">\n\t<PgfFIndent 0.000\">\n"
@@ -61,72 +63,66 @@ TEST(NoteReference, FootnoteUnitAndSwallowedEcho) {
 TEST(NoteReference, EchoOfAnotherNumberStaysInTheText) {
   // The echo's controls act as usual: formatted text is skipped, the digit is
   // superscript and the subscript returns to the baseline.
-  const auto r =
-      convertBody(ebc("See") + dca::noteReference("000012") + dca::noteEcho(2) + bytes({ctl::CRE}));
+  const auto r = convertBody(ebc("See") + dca::noteReference("000012") + dca::noteEcho(2) + kCre);
   EXPECT_EQ(r.err, "");
-  EXPECT_EQ(vtest::body(r.out), para("block pgf", kPlainFont + "\t<String `See'>\n"
-                                                               "\t<FNote 12>\n"
-                                                               "\t<Font <FDY -6.000pt>>\n"
-                                                               "\t<String `2 '>\n"
-                                                               "\t><ParaLine\n"));
+  EXPECT_EQ(vtest::body(r.out),
+            para("block pgf", kPlainFont +
+                                  "\t<String `See'>\n\t<FNote 12>\n\t<Font <FDY -6.000pt>>\n"
+                                  "\t<String `2" +
+                                  kLineEnd));
+}
+
+TEST(NoteReference, TwoDigitEchoIsSwallowed) {
+  // Ten references, each followed by its echo: the tenth echo carries two
+  // digits (15 bytes), and its last byte is not compared.
+  Bytes text = ebc("A");
+  for (int n = 1; n <= 9; ++n)
+    text = text + dca::noteReference("00000" + std::to_string(n)) + dca::noteEcho(n);
+  Bytes tenth = dca::noteEcho(10);
+  tenth.back() = 0x77;
+  text = text + dca::noteReference("000010") + tenth + ebc("B") + kCre;
+  auto r = vtest::convertBody(text);
+  EXPECT_EQ(r.err, "");
+  std::string notes;
+  for (int n = 1; n <= 10; ++n) notes += "\t<FNote " + std::to_string(n) + ">\n";
+  EXPECT_EQ(vtest::body(r.out),
+            para("block pgf", kPlainFont + "\t<String `A'>\n" + notes + "\t<String `B" + kLineEnd));
+}
+
+TEST(NoteReference, EchoCutShortByTheEndOfTheInput) {
+  // The look for the echo meets the end unit and the end of the input, and
+  // gives back what it read, so the end unit is still found.
+  auto r = vtest::convertBody(ebc("See") + kCre + dca::noteReference("000001"));
+  EXPECT_EQ(r.status, 0);
+  EXPECT_EQ(r.err, "");
+  EXPECT_EQ(vtest::body(r.out),
+            para("block pgf", kPlainFont + "\t<String `See" + kLineEnd + "\t<FNote 1>\n"));
+
+  // Without an end unit nothing was read, so nothing is pushed back; the read
+  // still counted its 14 bytes.
+  const Bytes input =
+      dca::standardFormat() +
+      dca::textUnit("000001", ebc("x") + kCre + ebc("y") + dca::noteReference("900001"));
+  r = vtest::convert(input);
+  EXPECT_EQ(r.status, 0);
+  EXPECT_EQ(r.err, diagnostic(input.size() + 14 + 5, "Missing end unit."));
+  EXPECT_EQ(vtest::body(r.out), para("block pgf", kPlainFont + "\t<String `x" + kLineEnd +
+                                                      "\t<String `y'>\n\t<FNote 48033>\n") +
+                                    kFatalParagraph);
 }
 
 TEST(NoteReference, NumbersComeFromLeadingDigitsAndUnknownParametersWarn) {
   // The footnote unit 9ABCDE and a reference to it both get number 9. A
   // reference whose only parameter has identifier 2 warns and writes nothing.
-  const std::size_t first = firstBodyByte();
   const auto r = vtest::convert(dca::document(
-      dca::textUnit("000001", ebc("x") + dca::mbc(0xD9, 0x85, dca::sip(2, bytes({1, 2}))) +
-                                  dca::noteReference("9ABCDE") + ebc("y") + bytes({ctl::CRE})) +
-      dca::textUnit("9ABCDE", ebc("N") + bytes({ctl::CRE}))));
-  EXPECT_EQ(r.err,
-            diagnostic(first + 5, "Illegal Parameter type in Note Reference Field, skipping."));
-  EXPECT_EQ(vtest::body(r.out), para("block pgf", kPlainFont + "\t<String `x'>\n"
-                                                               "\t<FNote 9>\n"
-                                                               "\t<String `y '>\n"
-                                                               "\t><ParaLine\n"));
-  EXPECT_EQ(vtest::notes(r.out),
-            "\t\t<FNote\n<ID 9>\n" +
-                para("Footnote",
-                     "\t<Font <FFamily `Courier'> <FSize 12.000pt> <FPlain Yes>>\n"
-                     "\t<String `N '>\n"
-                     "\t><ParaLine\n") +
-                "\t\t> # End FNote\n");
-}
-
-TEST(NoteReference, TenthNoteHasATwoDigitEcho) {
-  // Nine footnote units count first, so the reference is note 10 and its
-  // 15-byte echo is swallowed whole.
-  Bytes notes;
-  for (int i = 1; i <= 9; ++i) notes = notes + dca::textUnit("90000" + std::to_string(i), ebc("n"));
-  const auto r = vtest::convert(dca::document(
-      notes + dca::textUnit("000001", ebc("x") + dca::noteReference("900001") + dca::noteEcho(10) +
-                                          ebc("y") + bytes({ctl::CRE}))));
-  EXPECT_EQ(r.err, "");
-  EXPECT_EQ(vtest::body(r.out), para("block pgf", kPlainFont + "\t<String `x'>\n"
-                                                               "\t<FNote 48033>\n"
-                                                               "\t<String `y '>\n"
-                                                               "\t><ParaLine\n"));
-}
-
-TEST(NoteReference, InputEndingInsideTheEchoPushesNothingBack) {
-  // The echo read meets the end of the input at once: nothing was read, so
-  // nothing is pushed back, and the input is found at its end where the end
-  // unit should be. The read still counted its 14 bytes.
-  const Bytes input =
-      dca::standardFormat() + dca::textUnit("000001", ebc("x") + bytes({ctl::CRE}) + ebc("y") +
-                                                          dca::noteReference("900001"));
-  const auto r = vtest::convert(input);
-  EXPECT_EQ(r.status, 0);
-  EXPECT_EQ(r.err, diagnostic(input.size() + 14 + 5, "Missing end unit."));
+      dca::textUnit("000001", ebc("x") + dca::mbc(0xD9, 0x85, dca::sip(2, dca::raw({1, 2}))) +
+                                  dca::noteReference("9ABCDE") + ebc("y") + kCre) +
+      dca::textUnit("9ABCDE", ebc("N") + kCre)));
+  EXPECT_EQ(r.err, diagnostic(firstBodyByte() + 5,
+                              "Illegal Parameter type in Note Reference Field, skipping."));
   EXPECT_EQ(vtest::body(r.out),
-            para("block pgf", kPlainFont + "\t<String `x '>\n"
-                                           "\t><ParaLine\n"
-                                           "\t<String `y'>\n"
-                                           "\t<FNote 48033>\n") +
-                para("vantrove",
-                     "\t<String `vantrove could not complete. Please see messages in the console "
-                     "window. '>\n"));
+            para("block pgf", kPlainFont + "\t<String `x'>\n\t<FNote 9>\n\t<String `y" + kLineEnd));
+  EXPECT_EQ(vtest::notes(r.out).rfind("\t\t<FNote\n<ID 9>\n", 0), 0u);
 }
 
 TEST(FontControls, KnownUnknownAndZeroGfids) {
@@ -134,21 +130,16 @@ TEST(FontControls, KnownUnknownAndZeroGfids) {
   const auto r = convertBody(ebc("a") + dca::setGfid(87) + ebc("b") + dca::setGfid(9999) +
                              ebc("c") + dca::setGfid(0) + ebc("d") + dca::beginEmphasis() +
                              ebc("e") + dca::endEmphasis() + dca::beginUnderscore() + ebc("f") +
-                             dca::returnToMasterFont() + ebc("g") + bytes({ctl::CRE}));
+                             dca::returnToMasterFont() + ebc("g") + kCre);
   // GFID 87 is Helvetica 10; the failed controls leave it in force.
   EXPECT_EQ(vtest::body(r.out),
-            para("block pgf", kPlainFont + "\t<String `a'>\n"
-                                           "\t<Font <FFamily `Helvetica'> "
-                                           "<FSize 10.000pt>>\n"
-                                           "\t<String `bcd'>\n"
-                                           "\t<Font <FBold Yes>>\n"
-                                           "\t<String `e'>\n"
-                                           "\t<Font <FBold No> <FUnderline Yes>>\n"
-                                           "\t<String `f'>\n"
-                                           "\t<Font <FFamily `Courier'> "
-                                           "<FSize 12.000pt> <FPlain Yes>>\n"
-                                           "\t<String `g '>\n"
-                                           "\t><ParaLine\n"));
+            para("block pgf",
+                 kPlainFont +
+                     "\t<String `a'>\n\t<Font <FFamily `Helvetica'> <FSize 10.000pt>>\n"
+                     "\t<String `bcd'>\n\t<Font <FBold Yes>>\n\t<String `e'>\n"
+                     "\t<Font <FBold No> <FUnderline Yes>>\n\t<String `f'>\n"
+                     "\t<Font <FFamily `Courier'> <FSize 12.000pt> <FPlain Yes>>\n\t<String `g" +
+                     kLineEnd));
   EXPECT_EQ(r.err, diagnostic(first + 15,
                               "Can't find IBM font in dca.am whose GFID is 9999--using current "
                               "GFID 87.") +
@@ -156,16 +147,14 @@ TEST(FontControls, KnownUnknownAndZeroGfids) {
 }
 
 TEST(PushedBackText, EscapedGraphicPromptsAndUnitName) {
-  const auto r =
-      convertBody(ebc("x") + dca::escapedGraphic(0xC1) + dca::displayPrompt(ebc("ENTER")) +
-                  dca::displayPrompt(ebc("ABCDEFGHIJKLMNOPQRST")) + dca::printTextUnitName() +
-                  bytes({ctl::CRE}));
+  const auto r = convertBody(
+      ebc("x") + dca::escapedGraphic(0xC1) + dca::displayPrompt(ebc("ENTER")) +
+      dca::displayPrompt(ebc("ABCDEFGHIJKLMNOPQRST")) + dca::printTextUnitName() + kCre);
   EXPECT_EQ(r.err, "");
-  EXPECT_EQ(
-      vtest::body(r.out),
-      para("block pgf", kPlainFont + "\t<String `xA###ENTER           ######ABCDEFGHIJKLMNOP###"
-                                     "0000.0.1 '>\n"
-                                     "\t><ParaLine\n"));
+  EXPECT_EQ(vtest::body(r.out),
+            para("block pgf",
+                 kPlainFont + "\t<String `xA###ENTER           ######ABCDEFGHIJKLMNOP###0000.0.1" +
+                     kLineEnd));
 }
 
 TEST(Dispatcher, UnknownControlsWarnOncePerPassThatReadsThem) {
@@ -173,12 +162,11 @@ TEST(Dispatcher, UnknownControlsWarnOncePerPassThatReadsThem) {
   // none; their parameters are skipped, never text.
   const std::size_t first = firstBodyByte();
   const auto r =
-      convertBody(dca::mbc(0xD3, 0x10) + ebc("A") + bytes({ctl::CRE}) + dca::mbc(0xD3, 0x10) +
-                  ebc("B") + dca::mbc(0xC0, 0x01, ebc("pqr")) + ebc("C") + dca::mbc(0xD4, 0xFF) +
-                  ebc("D") + dca::mbc(0xD4, 0x62, bytes({0, 0})) + bytes({ctl::RCR}));
-  EXPECT_EQ(vtest::body(r.out), para("block pgf", kPlainFont + "\t<String `A '>\n"
-                                                               "\t><ParaLine\n"
-                                                               "\t<String `BCD'>\n"));
+      convertBody(dca::mbc(0xD3, 0x10) + ebc("A") + kCre + dca::mbc(0xD3, 0x10) + ebc("B") +
+                  dca::mbc(0xC0, 0x01, ebc("pqr")) + ebc("C") + dca::mbc(0xD4, 0xFF) + ebc("D") +
+                  dca::mbc(0xD4, 0x62, dca::raw({0, 0})) + Bytes{ctl::RCR});
+  EXPECT_EQ(vtest::body(r.out),
+            para("block pgf", kPlainFont + "\t<String `A" + kLineEnd + "\t<String `BCD'>\n"));
   const std::string unknown = "Unknown multi-byte control:  class = 0x";
   EXPECT_EQ(r.err, diagnostic(first + 1, unknown + "d3 type = 0x10.") +
                        diagnostic(first + 1, unknown + "d3 type = 0x10.") +
@@ -188,14 +176,11 @@ TEST(Dispatcher, UnknownControlsWarnOncePerPassThatReadsThem) {
 }
 
 TEST(Dispatcher, LengthBelowTwoIsFatal) {
-  const auto r = convertBody(ebc("A") + bytes({0x2B, 0xD4, 0x01, 0x0B}));
+  const auto r = convertBody(ebc("A") + dca::raw({0x2B, 0xD4, 0x01, 0x0B}));
   EXPECT_EQ(r.status, 0);
   EXPECT_EQ(r.err, diagnostic(firstBodyByte() + 2, "Length in multi-byte ctrl less than 2."));
   // The scanned "A" is never written; the fatal paragraph is.
-  EXPECT_EQ(vtest::body(r.out),
-            para("vantrove",
-                 "\t<String `vantrove could not complete. Please see messages in the console "
-                 "window. '>\n"));
+  EXPECT_EQ(vtest::body(r.out), kFatalParagraph);
 }
 
 TEST(ScanControls, AlignedFieldsAndLines) {
@@ -205,18 +190,16 @@ TEST(ScanControls, AlignedFieldsAndLines) {
   line.left = 2880;
   const auto r = vtest::convert(dca::document(
       dca::textUnit("000001",
-                    dca::alignTextField(1, 11) + ebc(" 12.5") + bytes({ctl::CRE, ctl::RCR}) +
-                        dca::alignTextLine(1) + ebc("Title") + bytes({ctl::RCR}) +
-                        dca::alignTextField(4) + ebc("  x") + bytes({ctl::CRE}),
+                    dca::alignTextField(1, 11) + ebc(" 12.5") + Bytes{ctl::CRE, ctl::RCR} +
+                        dca::alignTextLine(1) + ebc("Title") + Bytes{ctl::RCR} +
+                        dca::alignTextField(4) + ebc("  x") + kCre,
                     dca::formatChange(dca::lineParams(line)))));
   EXPECT_EQ(r.err, "");
-  EXPECT_EQ(vtest::body(r.out), para("align field", "\t<String `\\t'>\n" + kPlainFont +
-                                                        "\t<String `12.5 '>\n"
-                                                        "\t><ParaLine\n") +
-                                    para("align line", kPlainFont + "\t<String `Title'>\n") +
-                                    para("align field1", "\t<String `\\t'>\n" + kPlainFont +
-                                                             "\t<String `x '>\n"
-                                                             "\t><ParaLine\n"));
+  EXPECT_EQ(
+      vtest::body(r.out),
+      para("align field", "\t<String `\\t'>\n" + kPlainFont + "\t<String `12.5" + kLineEnd) +
+          para("align line", kPlainFont + "\t<String `Title'>\n") +
+          para("align field1", "\t<String `\\t'>\n" + kPlainFont + "\t<String `x" + kLineEnd));
   // Column 11: 10 columns of 6 points plus the 72-point indent.
   const std::string field = pgfEntry(r.out, "align field");
   EXPECT_EQ(field.rfind("<Pgf\n\t<PgfTag `align field'>\n\t<PgfLIndent 1.000\">\n"
@@ -238,42 +221,40 @@ TEST(ScanControls, AlignedFieldStopTakesTheScanPositionAsPointsAndNeedsTabStops)
   // A leading tab moves the scan position to the first stop, 2 inches; without
   // a column the stop is put at that number taken as points, plus the left
   // indent (0 here).
-  const auto r =
-      convertBody(bytes({ctl::HT}) + dca::alignTextField(0) + ebc("x") + bytes({ctl::CRE}));
+  const auto r = convertBody(Bytes{ctl::HT} + dca::alignTextField(0) + ebc("x") + kCre);
   EXPECT_EQ(r.err, "");
-  EXPECT_EQ(vtest::body(r.out), para("align field", "\t<String `\\t'>\n" + kPlainFont +
-                                                        "\t<String `x '>\n"
-                                                        "\t><ParaLine\n"));
-  const std::string field = pgfEntry(r.out, "align field");
-  EXPECT_TRUE(contains(field, "\t<PgfNumTabs 1>\n"));
-  EXPECT_TRUE(contains(field, "\t<TabStop\n\t\t<TSX 2.000pt>\n\t\t<TSType Left>\n\t>\n>\n"));
+  EXPECT_EQ(vtest::body(r.out),
+            para("align field", "\t<String `\\t'>\n" + kPlainFont + "\t<String `x" + kLineEnd));
+  EXPECT_TRUE(
+      contains(pgfEntry(r.out, "align field"),
+               "\t<PgfNumTabs 1>\n\t<PgfFont\n\t\t<FFamily `Courier'>\n\t\t<FSize "
+               "12.000pt>\n\t>\n\t<TabStop\n\t\t<TSX 2.000pt>\n\t\t<TSType Left>\n\t>\n>\n"));
 
   // The alternate master (no format unit 3) has no tab stops: the stop is
   // built but the format does not carry it.
-  const auto bare = vtest::convert(dca::document(dca::textUnit(
-      "000001", dca::alignTextField(3) + ebc("y") + bytes({ctl::CRE}), dca::establishMaster(2))));
+  const auto bare = vtest::convert(dca::document(
+      dca::textUnit("000001", dca::alignTextField(3) + ebc("y") + kCre, dca::establishMaster(2))));
   EXPECT_EQ(bare.err, "");
   EXPECT_EQ(vtest::body(bare.out),
             para("align field",
                  "\t<String `\\t'>\n"
                  "\t<Font <FFamily `Courier'> <FSize 12.000pt> <FPlain Yes>>\n"
-                 "\t<String `y '>\n"
-                 "\t><ParaLine\n"));
+                 "\t<String `y" +
+                     kLineEnd));
   EXPECT_EQ(pgfEntry(bare.out, "align field"),
             "<Pgf\n\t<PgfTag `align field'>\n\t<PgfPlacement Anywhere>\n>\n");
 }
 
 TEST(ScanControls, TabsAndMasterLineActOnlyInTheFirstLine) {
   const Bytes oneInch = dca::setTabs(dca::tabData(1, {{0, 1440}}));
-  const auto r = convertBody(oneInch + bytes({ctl::IT}) + ebc("a") + bytes({ctl::CRE, ctl::RCR}) +
-                             dca::returnToMasterLine() + bytes({ctl::IT}) + ebc("b") +
-                             bytes({ctl::CRE, ctl::RCR}) + ebc("c") + bytes({ctl::CRE}) + oneInch +
-                             bytes({ctl::RCR, ctl::IT}) + ebc("d") + bytes({ctl::CRE}));
-  const std::string lines = "'>\n\t><ParaLine\n";
-  EXPECT_EQ(vtest::body(r.out), para("indented pgf", kPlainFont + "\t<String `a " + lines) +
-                                    para("indented pgf1", kPlainFont + "\t<String `b " + lines) +
-                                    para("block pgf", kPlainFont + "\t<String `c " + lines) +
-                                    para("indented pgf1", kPlainFont + "\t<String `d " + lines));
+  const auto r = convertBody(oneInch + Bytes{ctl::IT} + ebc("a") + Bytes{ctl::CRE, ctl::RCR} +
+                             dca::returnToMasterLine() + Bytes{ctl::IT} + ebc("b") +
+                             Bytes{ctl::CRE, ctl::RCR} + ebc("c") + kCre + oneInch +
+                             Bytes{ctl::RCR, ctl::IT} + ebc("d") + kCre);
+  EXPECT_EQ(vtest::body(r.out), para("indented pgf", kPlainFont + "\t<String `a" + kLineEnd) +
+                                    para("indented pgf1", kPlainFont + "\t<String `b" + kLineEnd) +
+                                    para("block pgf", kPlainFont + "\t<String `c" + kLineEnd) +
+                                    para("indented pgf1", kPlainFont + "\t<String `d" + kLineEnd));
   EXPECT_TRUE(contains(pgfEntry(r.out, "indented pgf"),
                        "\t<PgfLIndent 1.000\">\n\t<PgfFIndent 1.000\">\n"));
   EXPECT_TRUE(contains(pgfEntry(r.out, "indented pgf1"),

@@ -84,25 +84,6 @@ TEST_F(SfieldTest, IntroducerChecksStopAtTheFirstFailure) {
   EXPECT_EQ(KRFormatUnitPrefix(0, "m"), 0);
 }
 
-TEST_F(SfieldTest, InputThatIsNotDcaStopsWithOneLine) {
-  const std::tuple<Bytes, int, std::string> cases[] = {
-      {dca::field(0xE2, 0x03, {}), 1, "vantrove: Byte 00: Not a DCA file.\n"},
-      {dca::field(0xE1, 0x04, {}), 0,
-       "vantrove: Byte 00: Not a DCA file.\nStructured field type mismatch.\n"},
-      {{}, 0, "vantrove: Byte 00: Not a DCA file.\nPremature end of file.\n"},
-  };
-  for (const auto& [input, status, lines] : cases) {
-    dca::startInProcess();
-    dca::openInput(input);
-    const dca::Outcome outcome = dca::capture(KRFormatUnit1);
-    EXPECT_EQ(outcome.status, status);
-    if (status == 1) {
-      EXPECT_EQ(outcome.err, lines);
-    }
-    EXPECT_THAT(outcome.err, StartsWith(lines));
-  }
-}
-
 TEST_F(SfieldTest, FormatUnitsReadTheDocumentFontAndSkipWhatFollows) {
   for (std::size_t dataLength : {4u, 31u}) {
     dca::startInProcess();
@@ -118,11 +99,6 @@ TEST_F(SfieldTest, FormatUnitsReadTheDocumentFontAndSkipWhatFollows) {
   }
 
   dca::startInProcess();
-  dca::openInput(dca::textUnitName("000001"));
-  EXPECT_EQ(KRFormatUnit3(), 1);
-  EXPECT_EQ(KRStdin.offset, 0u);
-
-  dca::startInProcess();
   openWithFont(
       dca::formatUnitPrefix() +
       dca::masterFormat(2, dca::lineParams({}) + dca::noteFormatParams(dca::sip(22, {1}))) +
@@ -132,58 +108,6 @@ TEST_F(SfieldTest, FormatUnitsReadTheDocumentFontAndSkipWhatFollows) {
   EXPECT_EQ(KRAlternateFormat.document.setMask & bit(TyxDocumentField::DFNoteNumStyle), 0u);
   EXPECT_STREQ(KRAlternateFormat.marginText[0], "Alt");
   EXPECT_EQ(KRPrimaryFormat.pgf.setMask, 0u);
-}
-
-TEST_F(SfieldTest, MissingDefaultFontAndWrongMasterAreFatal) {
-  EXPECT_EXIT(
-      {
-        KRSetExitHook(nullptr);
-        AmReset();
-        dca::openInput(dca::documentParams());
-        KRDocumentParameters(1, "m");
-      },
-      testing::ExitedWithCode(0),
-      "Can't find IBM font in dca.am whose GFID is 26--using current GFID 26.\n.*"
-      "GFID 26 isn't defined in dca.am.");
-
-  dca::openInput(dca::masterFormat(2, dca::standardMembers()));
-  EXPECT_THAT(dca::capture(KRFormatUnit2).err,
-              StartsWith("vantrove: Byte 00: Expected primary master format--not alternate.\n"));
-}
-
-TEST_F(SfieldTest, StandardMasterFormatFillsThePrimaryRecord) {
-  openWithFont(dca::masterFormat(1, dca::standardMembers()) + dca::ebc("z"));
-  EXPECT_EQ(KRMasterFormat(1, "m", 1), 2);
-  EXPECT_EQ(next(1), dca::ebc("z"));
-
-  const KRFormat& f = KRPrimaryFormat;
-  EXPECT_EQ(f.document.setMask, bit(TyxDocumentField::DMargins) | bit(TyxDocumentField::DPageSize));
-  EXPECT_FLOAT_EQ(f.document.dPageSize[0].value, 8.5f);
-  EXPECT_FLOAT_EQ(f.document.dPageSize[1].value, 11.0f);
-  EXPECT_FLOAT_EQ(f.document.dMargins[TyxTop].value, 1.0f);
-  EXPECT_FLOAT_EQ(f.document.dMargins[TyxBottom].value, 1.0f);
-
-  EXPECT_EQ(f.pgf.setMask, bit(TyxPgfField::PgfLIndent) | bit(TyxPgfField::PgfFIndent) |
-                               bit(TyxPgfField::PgfRIndent) | bit(TyxPgfField::PgfAlignment) |
-                               bit(TyxPgfField::PgfAutoNum) | bit(TyxPgfField::PgfNumTabs) |
-                               bit(TyxPgfField::PgfFont));
-  EXPECT_FLOAT_EQ(f.pgf.pgfLIndent.value, 1.0f);
-  EXPECT_FLOAT_EQ(f.pgf.pgfFIndent.value, 1.0f);
-  EXPECT_FLOAT_EQ(f.pgf.pgfRIndent.value, 1.0f);
-  EXPECT_EQ(f.pgf.pgfAlignment, 0u);  // Left
-  EXPECT_EQ(f.pgf.pgfAutoNum, 0);     // No
-  EXPECT_EQ(f.pgf.pgfFont.setMask, bit(TyxFontField::FFamily) | bit(TyxFontField::FSize));
-  EXPECT_STREQ(f.pgf.pgfFont.fFamily, "Courier");
-  EXPECT_FLOAT_EQ(f.pgf.pgfFont.fSize.value, 10.0f);
-  EXPECT_EQ(f.pgf.pgfFont.fSize.unit, 4u);
-
-  EXPECT_EQ(f.masterFont.gfid, 11u);
-  EXPECT_EQ(f.masterFont.charWidth, 7u);  // 144 * 72 / 1440 = 7.2
-  EXPECT_EQ(f.masterFont.entry, AmFontRead(nullptr, 11, 0, 0));
-  // Positions 2..7 in from the left margin, plus its 1 in indent.
-  EXPECT_EQ(tabs(f.pgf),
-            "3in T0 L32 D- M7, 4in T0 L32 D- M7, 5in T0 L32 D- M7, 6in T0 L32 D- M7, "
-            "7in T0 L32 D- M7, 8in T0 L32 D- M7");
 }
 
 TEST_F(SfieldTest, LineParametersIndentsAlignmentAndFontFallback) {
@@ -254,9 +178,6 @@ TEST_F(SfieldTest, MarginTextsAndTheirDeclarations) {
   EXPECT_STREQ(record.marginText[0], "Page #");  // the empty text did not replace it
   EXPECT_STREQ(record.marginText[1], "Foot");
   EXPECT_TRUE(KRGlobal.marginTextPending[0] && KRGlobal.marginTextPending[1]);
-  EXPECT_FLOAT_EQ(record.page.hfMargins[TyxTop].value, 0.5f);
-  EXPECT_FLOAT_EQ(record.page.hfMargins[TyxBottom].value, 10.0f);  // from the top edge
-  EXPECT_EQ(record.page.setMask, bit(TyxPageField::HFMargins));
   EXPECT_EQ(record.document.dHeadOnFirst + record.document.dFootOnFirst, 0);
   EXPECT_EQ(record.document.dTwoSides, 0);
   EXPECT_EQ(record.document.setMask,
@@ -269,70 +190,30 @@ TEST_F(SfieldTest, MarginTextsAndTheirDeclarations) {
   EXPECT_EQ(record.document.dTwoSides, 1);
   EXPECT_EQ(record.document.dHeadOnFirst, 1);
   EXPECT_STREQ(record.marginText[1], "y");
-
-  dca::startInProcess();
-  openWithFont(dca::marginTextDecl(1, 0) +
-               dca::marginTextField(1, dca::raw({0x2B, 0xD4, 1, 0x47})));
-  EXPECT_THAT(dca::capture([&] { KRMarginTextDecl(0, "m", &record); }).err,
-              StartsWith("vantrove: Byte 016: Length in multi-byte ctrl less than 2.\n"));
 }
 
-TEST_F(SfieldTest, NoteFormatParametersFillTheDocumentSettings) {
-  const Bytes first = dca::noteFormatParams(
-      dca::sip(7, dca::raw({1, 0, 0, 24})) + dca::sip(22, {4}) + dca::sip(19, {0x09}) +
-      dca::sip(16, Bytes(61, 0xC1)) + dca::sip(17, dca::ebc("A") + Bytes{0x05} + dca::ebc("B")) +
-      dca::sip(20, dca::raw({0x40, 0x60, 0x41, 0x00})) + dca::sip(1, {9, 9}) + dca::sip(5, {9}) +
-      dca::raw({0x02, 0x01}));
-  const Bytes second = dca::noteFormatParams(
-      dca::sip(7, dca::raw({5, 0, 0, 3})) + dca::sip(7, dca::raw({1, 0, 0})) + dca::sip(22, {3}) +
-      dca::sip(22, {7}) + dca::sip(22, {1, 1}) + dca::sip(16, Bytes{0x38} + dca::ebc("x")) +
-      dca::sip(23, dca::ebc("abc")) + dca::sip(20, {}));
-  openWithFont(first + second + dca::ebc("z"));
-  KRFormat a{}, b{};
+TEST_F(SfieldTest, NoteFormatParametersSkipWhatTheyCannotUse) {
+  // A reset status of 5, a short attributes parameter, a reference ID type of
+  // 7 and one of two bytes, a prologue of 61 characters, an unknown parameter
+  // and a parameter cut short: only the note height (3/12 in) is kept.
+  openWithFont(dca::noteFormatParams(dca::sip(7, dca::raw({5, 0, 0, 3})) +
+                                     dca::sip(7, dca::raw({1, 0, 0})) + dca::sip(22, {7}) +
+                                     dca::sip(22, {1, 1}) + dca::sip(16, Bytes(61, 0xC1)) +
+                                     dca::sip(1, {9, 9}) + dca::raw({0x02, 0x01})) +
+               dca::ebc("z"));
+  KRFormat record{};
   testing::internal::CaptureStderr();
-  EXPECT_EQ(KRNoteFormatParams(1, "m", &a), 2);
-  EXPECT_EQ(KRNoteFormatParams(1, "m", &b), 2);
+  EXPECT_EQ(KRNoteFormatParams(1, "m", &record), 2);
   const std::string err = testing::internal::GetCapturedStderr();
   EXPECT_EQ(next(1), dca::ebc("z"));
-
-  using F = TyxDocumentField;
-  const TyxDocument& da = a.document;
-  EXPECT_EQ(da.setMask, bit(F::DFNoteRestart) | bit(F::DFNoteMaxH) | bit(F::DFNoteNumStyle) |
-                            bit(F::DFNoteLabels) | bit(F::DFNoteAnchorPrefix) |
-                            bit(F::DFNoteAnchorPos) | bit(F::DFNoteNumberPrefix) |
-                            bit(F::DFNoteAnchorSuffix));
-  EXPECT_EQ(da.dFNoteRestart, 1u);  // PerFlow
-  EXPECT_FLOAT_EQ(da.dFNoteMaxH.value, 2.0f);
-  EXPECT_EQ(da.dFNoteNumStyle, 2u);  // Custom
-  EXPECT_STREQ(da.dFNoteLabels, "");
-  EXPECT_STREQ(da.dFNoteAnchorPrefix, "");
-  EXPECT_EQ(da.dFNoteAnchorPos, 0u);  // FNSuperscript
-  EXPECT_STREQ(da.dFNoteNumberPrefix, "A\\tB");
-  EXPECT_STREQ(da.dFNoteAnchorSuffix, " - ");
-  EXPECT_THAT(err, HasSubstr(": ID Prologue parameter greater than 62, skipping.\n"));
-
-  const TyxDocument& db = b.document;
-  EXPECT_EQ(db.setMask, bit(F::DFNoteMaxH) | bit(F::DFNoteNumStyle) | bit(F::DFNoteNumberSuffix) |
-                            bit(F::DFNoteNumberPos) | bit(F::DFNoteLabels));
-  EXPECT_FLOAT_EQ(db.dFNoteMaxH.value, 8.0f);  // 3 / 12 is below 0.3
-  EXPECT_EQ(db.dFNoteNumStyle, 3u);            // LCAlpha
-  EXPECT_STREQ(db.dFNoteNumberSuffix, "x");
-  EXPECT_EQ(db.dFNoteNumberPos, 2u);  // FNSubscript
-  EXPECT_STREQ(db.dFNoteLabels, "abc");
+  EXPECT_EQ(record.document.setMask, bit(TyxDocumentField::DFNoteMaxH));
   for (const char* warning : {": Illegal value for Reset Status, skipping\n",
                               ": Note Format Attributes parameter not expected length, skipping.\n",
                               ": Illegal value for Reference ID Type, skipping.\n",
-                              ": Reference ID Type parameter not expected length, skipping.\n"}) {
+                              ": Reference ID Type parameter not expected length, skipping.\n",
+                              ": ID Prologue parameter greater than 62, skipping.\n"}) {
     EXPECT_THAT(err, HasSubstr(warning));
   }
-}
-
-TEST_F(SfieldTest, OperatorMessageIsShownAsTwoWarnings) {
-  openWithFont(dca::operatorMessage("Insert disk 2"));
-  testing::internal::CaptureStderr();
-  EXPECT_EQ(KROperatorMessage(1, "m"), 2);
-  EXPECT_EQ(testing::internal::GetCapturedStderr(),
-            "vantrove: Byte 05: Operator message is:\nvantrove: Byte 05: Insert disk 2\n");
 }
 
 }  // namespace
