@@ -55,30 +55,12 @@ TEST_F(FontControlTest, AttributesDoNotNestAndReturnToMasterFontRestoresAll) {
   EXPECT_EQ(current().style, 0x0D);
   run(dca::endOverstrike());
   EXPECT_EQ(current().style, 0x05);
-  current().gfid = 85;
-  run(dca::returnToMasterFont());
-  EXPECT_TRUE(current() == KRPrimaryFormat.masterFont);
-}
-
-TEST_F(FontControlTest, SetGfidKeepsTheFontInForceWhenTheGfidIsUnusable) {
-  const IbmFont before = current();
-  testing::internal::CaptureStderr();
-  run(dca::setGfid(0));
-  EXPECT_TRUE(current() == before);
-  run(dca::setGfid(999));
-  EXPECT_TRUE(current() == before);
-  EXPECT_EQ(testing::internal::GetCapturedStderr(),
-            "vantrove: Byte 04: GFID 0 is not allowed--using current GFID 11.\n"
-            "vantrove: Byte 04: Can't find IBM font in dca.am whose GFID is 999--using current "
-            "GFID 11.\n");
-
-  run(dca::beginUnderscore() + dca::setGfid(85));
+  run(dca::setGfid(85));  // a new face keeps the style
   EXPECT_EQ(current().gfid, 85u);
   EXPECT_EQ(current().entry, AmFontRead(nullptr, 85, 0, 0));
-  EXPECT_EQ(current().style, 0x04);
-  EXPECT_EQ(current().cgcsid, 697u);
-  EXPECT_EQ(current().cpid, 37u);
-  EXPECT_EQ(current().charWidth, 7u);
+  EXPECT_EQ(current().style, 0x05);
+  run(dca::returnToMasterFont());
+  EXPECT_TRUE(current() == KRPrimaryFormat.masterFont);
 }
 
 TEST_F(FontControlTest, SetGcgidChangesIdentifiersOnlyWithAUsableGfid) {

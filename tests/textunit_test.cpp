@@ -12,56 +12,47 @@
 namespace {
 
 using dca::Bytes;
-using dca::operator+;
 using dca::ebc;
-using dca::raw;
+using dca::operator+;
 using vtest::convertBody;
 using vtest::kPlainFont;
 using vtest::para;
 using vtest::pgfEntry;
 namespace ctl = dca::ctl;
 
-Bytes bytes(std::initializer_list<int> list) {
-  return raw(list);
-}
+const std::string kLineEnd = "'>\n\t><ParaLine\n";
+// The first character when the paragraph format has no font.
+const std::string kDefaultFont = "\t<Font <FFamily `Courier'> <FSize 12.000pt> <FPlain Yes>>\n";
 
 bool startsWith(const std::string& text, const std::string& prefix) {
   return text.compare(0, prefix.size(), prefix) == 0;
 }
 
 TEST(LineEnds, CarrierReturnBlanksAndSyllableHyphens) {
-  const auto r =
-      convertBody(ebc("AB") + bytes({ctl::CRE}) + ebc("CD") + bytes({ctl::SHY, ctl::CRE}) +
-                  ebc("EF ") + bytes({ctl::CRE}) + ebc("GH") + bytes({ctl::RCR}));
+  const auto r = convertBody(ebc("AB") + Bytes{ctl::CRE} + ebc("CD") + Bytes{ctl::SHY, ctl::CRE} +
+                             ebc("EF ") + Bytes{ctl::CRE} + ebc("GH") + Bytes{ctl::RCR});
   EXPECT_EQ(r.status, 0);
   EXPECT_EQ(r.err, "");
-  EXPECT_EQ(vtest::body(r.out), para("block pgf", kPlainFont + "\t<String `AB '>\n"
-                                                               "\t><ParaLine\n"
-                                                               "\t<String `CD'>\n"
-                                                               "\t<Char DiscHyphen>\n"
-                                                               "><ParaLine\n"
-                                                               "\t<String `EF '>\n"
-                                                               "\t><ParaLine\n"
-                                                               "\t<String `GH'>\n"));
+  EXPECT_EQ(vtest::body(r.out),
+            para("block pgf", kPlainFont + "\t<String `AB " + kLineEnd +
+                                  "\t<String `CD'>\n\t<Char DiscHyphen>\n><ParaLine\n"
+                                  "\t<String `EF " +
+                                  kLineEnd + "\t<String `GH'>\n"));
 }
 
 TEST(LineEnds, HardReturnsSwallowLineEndsButNotTheWordSpace) {
   // A leading carrier return writes no blank; index writes a hard return and is
   // no line end, so the next carrier return still adds a blank; after a blank
   // the hard return absorbs the carrier returns that follow.
-  const auto r =
-      convertBody(bytes({ctl::CRE}) + ebc("AB") + bytes({ctl::INX, ctl::CRE}) + ebc("CD ") +
-                  bytes({ctl::IRT, ctl::CRE, ctl::CRE}) + ebc("EF") + bytes({ctl::RCR}));
-  EXPECT_EQ(vtest::body(r.out), para("block pgf", "><ParaLine\n" + kPlainFont +
-                                                      "\t<String `AB'>\n"
-                                                      "\t<Char HardReturn>\n"
-                                                      "><ParaLine\n"
-                                                      "\t<String ` '>\n"
-                                                      "\t><ParaLine\n"
-                                                      "\t<String `CD '>\n"
-                                                      "\t<Char HardReturn>\n"
-                                                      "><ParaLine\n"
-                                                      "\t<String `EF'>\n"));
+  const auto r = convertBody(Bytes{ctl::CRE} + ebc("AB") + Bytes{ctl::INX, ctl::CRE} + ebc("CD ") +
+                             Bytes{ctl::IRT, ctl::CRE, ctl::CRE} + ebc("EF") + Bytes{ctl::RCR});
+  EXPECT_EQ(vtest::body(r.out),
+            para("block pgf", "><ParaLine\n" + kPlainFont +
+                                  "\t<String `AB'>\n\t<Char HardReturn>\n><ParaLine\n"
+                                  "\t<String ` " +
+                                  kLineEnd +
+                                  "\t<String `CD '>\n\t<Char HardReturn>\n><ParaLine\n"
+                                  "\t<String `EF'>\n"));
 }
 
 TEST(LineEnds, ControlsWithoutOutputAndSubstitute) {
@@ -69,9 +60,9 @@ TEST(LineEnds, ControlsWithoutOutputAndSubstitute) {
   // nothing; substitute writes three number signs; unknown codes warn. The
   // page end does not end the first line: the required carrier return does.
   const auto r = convertBody(ebc("A") +
-                             bytes({ctl::PE, ctl::NUL, ctl::BS, ctl::UBS, ctl::WUS, ctl::NBS,
-                                    ctl::ZICR, 0x35, ctl::SUB, 0x01}) +
-                             ebc("B") + bytes({ctl::RCR}));
+                             Bytes{ctl::PE, ctl::NUL, ctl::BS, ctl::UBS, ctl::WUS, ctl::NBS,
+                                   ctl::ZICR, 0x35, ctl::SUB, 0x01} +
+                             ebc("B") + Bytes{ctl::RCR});
   EXPECT_EQ(vtest::body(r.out), para("row", kPlainFont + "\t<String `A###B'>\n"));
   const std::size_t first = vtest::firstBodyByte();
   EXPECT_EQ(r.err, vtest::diagnostic(first + 8, "Unknown single-byte control 0x35.") +
@@ -79,23 +70,23 @@ TEST(LineEnds, ControlsWithoutOutputAndSubstitute) {
 }
 
 TEST(ParagraphKinds, RowAndColumnTopForTheNextParagraphOnly) {
-  const auto r = convertBody(ebc("AB") + bytes({ctl::RPE}) + ebc("CD") + bytes({ctl::RCR}) +
-                             ebc("EF") + bytes({ctl::CRE}));
+  const auto r = convertBody(ebc("AB") + Bytes{ctl::RPE} + ebc("CD") + Bytes{ctl::RCR} + ebc("EF") +
+                             Bytes{ctl::CRE});
   EXPECT_EQ(vtest::body(r.out), para("row", kPlainFont + "\t<String `AB'>\n") +
                                     para("row1", kPlainFont + "\t<String `CD'>\n") +
-                                    para("block pgf", kPlainFont + "\t<String `EF '>\n"
-                                                                   "\t><ParaLine\n"));
-  EXPECT_NE(pgfEntry(r.out, "row").find("\t<PgfPlacement Anywhere>\n"), std::string::npos);
+                                    para("block pgf", kPlainFont + "\t<String `EF " + kLineEnd));
+  const std::string anywhere = "\t<PgfPlacement Anywhere>\n";
+  EXPECT_NE(pgfEntry(r.out, "row").find(anywhere), std::string::npos);
   EXPECT_NE(pgfEntry(r.out, "row1").find("\t<PgfPlacement ColumnTop>\n"), std::string::npos);
-  EXPECT_NE(pgfEntry(r.out, "block pgf").find("\t<PgfPlacement Anywhere>\n"), std::string::npos);
+  EXPECT_NE(pgfEntry(r.out, "block pgf").find(anywhere), std::string::npos);
 }
 
 TEST(ParagraphKinds, LongLineEndedByRequiredCarrierReturnIsNoRow) {
   // 100 bytes with the ending one make a line long; a multi-byte control
   // counts as nothing.
   const auto r =
-      convertBody(ebc(std::string(99, 'x')) + bytes({ctl::RCR}) + ebc(std::string(98, 'y')) +
-                  dca::mbc(0xD4, 0x62, raw({0, 0})) + bytes({ctl::RCR}));
+      convertBody(ebc(std::string(99, 'x')) + Bytes{ctl::RCR} + ebc(std::string(98, 'y')) +
+                  dca::mbc(0xD4, 0x62, dca::raw({0, 0})) + Bytes{ctl::RCR});
   EXPECT_EQ(vtest::body(r.out),
             para("block pgf", kPlainFont + "\t<String `" + std::string(99, 'x') + "'>\n") +
                 para("row", kPlainFont + "\t<String `" + std::string(98, 'y') + "'>\n"));
@@ -104,13 +95,11 @@ TEST(ParagraphKinds, LongLineEndedByRequiredCarrierReturnIsNoRow) {
 TEST(ParagraphKinds, FirstLineIndentDropsLeadingBlanksAndTabs) {
   // charWidth 7 points: two blanks give 14 points; a leading tab moves to the
   // first stop (2 inches) and a blank adds 7/72 inch.
-  const auto r = convertBody(ebc("  A B") + bytes({ctl::CRE}) + ebc(" C") + bytes({ctl::RCR}) +
-                             bytes({ctl::HT}) + ebc(" X") + bytes({ctl::CRE}));
-  EXPECT_EQ(vtest::body(r.out), para("pgf", kPlainFont + "\t<String `A B '>\n"
-                                                         "\t><ParaLine\n"
-                                                         "\t<String ` C'>\n") +
-                                    para("pgf1", kPlainFont + "\t<String `X '>\n"
-                                                              "\t><ParaLine\n"));
+  const auto r = convertBody(ebc("  A B") + Bytes{ctl::CRE} + ebc(" C") + Bytes{ctl::RCR} +
+                             Bytes{ctl::HT} + ebc(" X") + Bytes{ctl::CRE});
+  EXPECT_EQ(vtest::body(r.out),
+            para("pgf", kPlainFont + "\t<String `A B " + kLineEnd + "\t<String ` C'>\n") +
+                para("pgf1", kPlainFont + "\t<String `X " + kLineEnd));
   EXPECT_TRUE(startsWith(pgfEntry(r.out, "pgf"),
                          "<Pgf\n\t<PgfTag `pgf'>\n\t<PgfLIndent 0.000\">\n"
                          "\t<PgfFIndent 14.000pt>\n\t<PgfRIndent 0.000\">\n"
@@ -120,20 +109,19 @@ TEST(ParagraphKinds, FirstLineIndentDropsLeadingBlanksAndTabs) {
                          "\t<PgfFIndent 2.097\">\n"));
 }
 
-TEST(ParagraphKinds, IndentedAndHangingParagraphs) {
-  const auto r =
-      convertBody(bytes({ctl::IT, ctl::IT, ctl::IT}) + ebc("AB") + bytes({ctl::CRE}) + ebc("CD") +
-                  bytes({ctl::RCR}) + ebc("1.") + bytes({ctl::IT}) + ebc("Text") +
-                  bytes({ctl::CRE, ctl::IT}) + ebc("more") + bytes({ctl::RCR, ctl::IT}) + ebc("a") +
-                  bytes({ctl::IT}) + ebc("b") + bytes({ctl::CRE}));
-  EXPECT_EQ(vtest::body(r.out), para("indented pgf", kPlainFont + "\t<String `AB '>\n"
-                                                                  "\t><ParaLine\n"
-                                                                  "\t<String `CD'>\n") +
-                                    para("hanging pgf", kPlainFont + "\t<String `1.\\tText '>\n"
-                                                                     "\t><ParaLine\n"
-                                                                     "\t<String `more'>\n") +
-                                    para("hanging pgf1", kPlainFont + "\t<String `a\\tb '>\n"
-                                                                      "\t><ParaLine\n"));
+TEST(ParagraphKinds, IndentedHangingAndRowParagraphs) {
+  const auto r = convertBody(
+      Bytes{ctl::IT, ctl::IT, ctl::IT} + ebc("AB") + Bytes{ctl::CRE} + ebc("CD") + Bytes{ctl::RCR} +
+      ebc("1.") + Bytes{ctl::IT} + ebc("Text") + Bytes{ctl::CRE, ctl::IT} + ebc("more") +
+      Bytes{ctl::RCR, ctl::IT} + ebc("a") + Bytes{ctl::IT} + ebc("b") + Bytes{ctl::CRE, ctl::RCR} +
+      Bytes{ctl::IT} + ebc("a") + Bytes{ctl::IT} + ebc("b") + Bytes{ctl::RCR});
+  // A row writes every indent tab.
+  EXPECT_EQ(vtest::body(r.out),
+            para("indented pgf", kPlainFont + "\t<String `AB " + kLineEnd + "\t<String `CD'>\n") +
+                para("hanging pgf",
+                     kPlainFont + "\t<String `1.\\tText " + kLineEnd + "\t<String `more'>\n") +
+                para("hanging pgf1", kPlainFont + "\t<String `a\\tb " + kLineEnd) +
+                para("row", "\t<String `\\t'>\n" + kPlainFont + "\t<String `a\\tb'>\n"));
   // Tab stops of the standard format: 2, 3, ... 7 inches.
   EXPECT_TRUE(startsWith(pgfEntry(r.out, "indented pgf"),
                          "<Pgf\n\t<PgfTag `indented pgf'>\n\t<PgfLIndent 4.000\">\n"
@@ -150,43 +138,32 @@ TEST(ParagraphKinds, IndentedAndHangingParagraphs) {
                          "\t<PgfFIndent 2.000\">\n"));
 }
 
-TEST(ParagraphKinds, RowWritesEveryIndentTab) {
-  const auto r =
-      convertBody(bytes({ctl::IT}) + ebc("a") + bytes({ctl::IT}) + ebc("b") + bytes({ctl::RCR}));
-  EXPECT_EQ(vtest::body(r.out),
-            para("row", "\t<String `\\t'>\n" + kPlainFont + "\t<String `a\\tb'>\n"));
-}
-
 TEST(ParagraphKinds, MarginTextOfAUnitMarksTheFirstParagraphOnly) {
   const Bytes leading = dca::marginTextDecl(0x01, 720) + dca::marginTextField(0x01, ebc("Head"));
-  const auto r = vtest::convert(dca::document(dca::textUnit(
-      "000001", ebc("A") + bytes({ctl::RCR}) + ebc("B") + bytes({ctl::RCR}), leading)));
+  const auto r = vtest::convert(dca::document(
+      dca::textUnit("000001", ebc("A") + Bytes{ctl::RCR} + ebc("B") + Bytes{ctl::RCR}, leading)));
   EXPECT_EQ(vtest::body(r.out), para("row", "\t<Marker\n\t\t<MType 0>\n\t\t<MText `Head'>\n\t>" +
                                                 kPlainFont + "\t<String `A'>\n") +
                                     para("row", kPlainFont + "\t<String `B'>\n"));
 }
 
 TEST(Scripts, SuperscriptThenSubscriptReturnsToBaseline) {
-  const auto r = convertBody(bytes({ctl::SPS}) + ebc("A") + bytes({ctl::SBS}) + ebc("B") +
-                             bytes({ctl::SBS}) + ebc("C") + bytes({ctl::RCR}));
+  const auto r = convertBody(Bytes{ctl::SPS} + ebc("A") + Bytes{ctl::SBS} + ebc("B") +
+                             Bytes{ctl::SBS} + ebc("C") + Bytes{ctl::RCR});
   // Courier 12 points: half the size up, then back, then half down.
   EXPECT_EQ(vtest::body(r.out), para("row",
-                                     "\t<Font <FPlain Yes> <FDY -6.000pt>>\n"
-                                     "\t<String `A'>\n"
-                                     "\t<Font <FDY 0.000pt>>\n"
-                                     "\t<String `B'>\n"
-                                     "\t<Font <FDY 6.000pt>>\n"
-                                     "\t<String `C'>\n"));
+                                     "\t<Font <FPlain Yes> <FDY -6.000pt>>\n\t<String `A'>\n"
+                                     "\t<Font <FDY 0.000pt>>\n\t<String `B'>\n"
+                                     "\t<Font <FDY 6.000pt>>\n\t<String `C'>\n"));
 }
 
 TEST(Scan, BytesLeftAtTheEndOfAFieldOpenTheNextParagraph) {
   // The first field ends inside a scan: its line is written with the next
   // one. A page end that is the last byte of a field ends the line.
-  const auto r = vtest::convert(dca::document(
-      dca::textUnit("000001", ebc("AB")) + dca::textUnit("000002", ebc("CD") + bytes({ctl::CRE})) +
-      dca::textUnit("000003", ebc("EF") + bytes({ctl::PE}))));
-  EXPECT_EQ(vtest::body(r.out), para("block pgf", kPlainFont + "\t<String `ABCD '>\n"
-                                                               "\t><ParaLine\n") +
+  const auto r = vtest::convert(dca::document(dca::textUnit("000001", ebc("AB")) +
+                                              dca::textUnit("000002", ebc("CD") + Bytes{ctl::CRE}) +
+                                              dca::textUnit("000003", ebc("EF") + Bytes{ctl::PE})));
+  EXPECT_EQ(vtest::body(r.out), para("block pgf", kPlainFont + "\t<String `ABCD " + kLineEnd) +
                                     para("block pgf", kPlainFont + "\t<String `EF'>\n"));
 }
 
@@ -195,55 +172,46 @@ TEST(Scan, LongLinesKeepTheirTextAcrossFieldsAndFontChanges) {
   // it, then a line of 600 characters ending in three escaped ones.
   const std::string a(150, 'A'), b(10, 'B'), e(600, 'E');
   const Bytes unit = dca::textUnitName("000001") + dca::bodyText(ebc(a + "it's" + a)) +
-                     dca::bodyText(ebc(b) + dca::beginEmphasis() + ebc("C") + bytes({ctl::CRE}) +
-                                   ebc("D" + e + ">\\`") + bytes({ctl::RCR}));
+                     dca::bodyText(ebc(b) + dca::beginEmphasis() + ebc("C") + Bytes{ctl::CRE} +
+                                   ebc("D" + e + ">\\`") + Bytes{ctl::RCR});
   const auto r = vtest::convert(dca::document(unit));
   EXPECT_EQ(r.status, 0);
   EXPECT_EQ(r.err, "");
   EXPECT_EQ(vtest::body(r.out),
             para("block pgf", kPlainFont + "\t<String `" + a + "it\\xD5 s" + a + b +
-                                  "'>\n"
-                                  "\t<Font <FBold Yes>>\n"
-                                  "\t<String `C '>\n"
-                                  "\t><ParaLine\n"
-                                  "\t<String `D" +
-                                  e + "\\>\\\\\\xD4 '>\n"));
+                                  "'>\n\t<Font <FBold Yes>>\n\t<String `C " + kLineEnd +
+                                  "\t<String `D" + e + "\\>\\\\\\xD4 '>\n"));
 }
 
 TEST(Scan, MasterFormatWithoutLineParametersUsesTheDefaultFont) {
-  std::vector<dca::Tab> tabs = {{0, 2880}};
   const Bytes format =
-      dca::formatUnit1() +
-      dca::formatUnit2(dca::pageImageParams(12240, 15840, 1440, 14400) + dca::tabParams(1, tabs));
+      dca::formatUnit1() + dca::formatUnit2(dca::pageImageParams(12240, 15840, 1440, 14400) +
+                                            dca::tabParams(1, {{0, 2880}}));
   const auto r = vtest::convert(format +
-                                dca::textUnit("000001", ebc("  Hi") + bytes({ctl::CRE}) +
+                                dca::textUnit("000001", ebc("  Hi") + Bytes{ctl::CRE} +
                                                             dca::returnToMasterFont() + ebc("!")) +
                                 dca::endUnit());
   EXPECT_EQ(r.status, 0);
   EXPECT_EQ(r.err, "");
   // Leading blanks have no width without a master font: a block paragraph.
   // The paragraph format has no font, so the first character names it whole.
-  EXPECT_EQ(vtest::body(r.out), para("block pgf",
-                                     "\t<Font <FFamily `Courier'> <FSize 12.000pt> <FPlain Yes>>\n"
-                                     "\t<String `  Hi '>\n"
-                                     "\t><ParaLine\n"
-                                     "\t<String `!'>\n"));
+  EXPECT_EQ(vtest::body(r.out),
+            para("block pgf", kDefaultFont + "\t<String `  Hi " + kLineEnd + "\t<String `!'>\n"));
 }
 
 TEST(Scan, FootnoteFirstAndEmptyAlternateMasterUseTheDefaultFont) {
   // Neither the footnote unit that comes first nor the alternate master
   // format (no format unit 3: all zero) has a font bound yet.
-  const auto r = vtest::convert(dca::document(
-      dca::textUnit("900001", ebc("Hi") + bytes({ctl::CRE})) +
-      dca::textUnit("000002", ebc("Yo") + bytes({ctl::CRE}), dca::establishMaster(2))));
+  const auto r = vtest::convert(
+      dca::document(dca::textUnit("900001", ebc("Hi") + Bytes{ctl::CRE}) +
+                    dca::textUnit("000002", ebc("Yo") + Bytes{ctl::CRE}, dca::establishMaster(2))));
   EXPECT_EQ(r.status, 0);
   EXPECT_EQ(r.err, "");
-  const std::string font = "\t<Font <FFamily `Courier'> <FSize 12.000pt> <FPlain Yes>>\n";
   // 900001 - 13 * 65536 = 48033.
   EXPECT_EQ(vtest::notes(r.out), "\t\t<FNote\n<ID 48033>\n" +
-                                     para("Footnote", font + "\t<String `Hi '>\n\t><ParaLine\n") +
+                                     para("Footnote", kDefaultFont + "\t<String `Hi " + kLineEnd) +
                                      "\t\t> # End FNote\n");
-  EXPECT_EQ(vtest::body(r.out), para("block pgf", font + "\t<String `Yo '>\n\t><ParaLine\n"));
+  EXPECT_EQ(vtest::body(r.out), para("block pgf", kDefaultFont + "\t<String `Yo " + kLineEnd));
   EXPECT_EQ(pgfEntry(r.out, "block pgf"),
             "<Pgf\n\t<PgfTag `block pgf'>\n\t<PgfPlacement Anywhere>\n>\n");
 }

@@ -4,6 +4,8 @@
 // footnotes and margin texts, built so that every structured field is valid.
 #include <gtest/gtest.h>
 
+#include <functional>
+#include <iterator>
 #include <random>
 #include <string>
 
@@ -45,19 +47,9 @@ class RandomDocument {
   int pick(int n) { return static_cast<int>(random_() % static_cast<unsigned>(n)); }
 
   Bytes word() {
-    static const char* const words[] = {"river",
-                                        "ledger",
-                                        "\xC4rger",
-                                        "fa\xE7"
-                                        "ade",
-                                        "12.5",
-                                        "it's",
-                                        "a>b",
-                                        "`q'",
-                                        "\\",
-                                        "x",
-                                        "##",
-                                        "A\xF1o"};
+    static const char* const words[] = {"river", "ledger", "\xC4rger", "fa\347ade",
+                                        "12.5",  "it's",   "a>b",      "`q'",
+                                        "\\",    "x",      "##",       "A\xF1o"};
     return dca::ebc(words[pick(12)]);
   }
 
@@ -65,79 +57,47 @@ class RandomDocument {
   // a required page end; a note reference now and then, whose footnote unit
   // is appended to `notes`.
   Bytes paragraph(Bytes& notes) {
+    const std::function<Bytes()> controls[] = {
+        [] { return Bytes{ctl::HT}; },
+        [] { return Bytes{ctl::IT}; },
+        [] { return Bytes{ctl::CRE}; },
+        [&] { return Bytes{pick(2) ? ctl::INX : ctl::IRT}; },
+        [&] { return Bytes{pick(2) ? ctl::SPS : ctl::SBS}; },
+        [&] { return Bytes{pick(2) ? ctl::SHY : ctl::SUB}; },
+        [&] { return Bytes{pick(2) ? ctl::RSP : ctl::NSP}; },
+        [&] { return pick(2) ? dca::beginEmphasis() : dca::endEmphasis(); },
+        [&] { return pick(2) ? dca::beginUnderscore() : dca::endUnderscore(); },
+        [&] { return dca::setGfid(pick(3) == 0 ? 26 : (pick(2) ? 85 : 11)); },
+        [] { return dca::returnToMasterFont(); },
+        [&] { return dca::escapedGraphic(static_cast<std::uint8_t>(0x41 + pick(0xBE))); },
+        [&] { return dca::alignTextLine(static_cast<std::uint8_t>(pick(3))); },
+        [&] {
+          return dca::alignTextField(static_cast<std::uint8_t>(pick(6)),
+                                     static_cast<std::uint16_t>(pick(60)));
+        },
+        [] {
+          return dca::setTabs(dca::tabData(1, {{0, 1440}, {3, 2880}}));
+        },
+        [] { return dca::printTextUnitName(); },
+        [] { return dca::displayPrompt(dca::ebc("NAME")); },
+        [] { return dca::returnToMasterLine(); },
+    };
     Bytes text;
     const int items = 1 + pick(30);
     for (int i = 0; i < items; ++i) {
-      switch (pick(24)) {
-        case 0:
-          text.push_back(ctl::HT);
-          break;
-        case 1:
-          text.push_back(ctl::IT);
-          break;
-        case 2:
-          text.push_back(ctl::CRE);
-          break;
-        case 3:
-          text.push_back(pick(2) ? ctl::INX : ctl::IRT);
-          break;
-        case 4:
-          text.push_back(pick(2) ? ctl::SPS : ctl::SBS);
-          break;
-        case 5:
-          text.push_back(pick(2) ? ctl::SHY : ctl::SUB);
-          break;
-        case 6:
-          text.push_back(pick(2) ? ctl::RSP : ctl::NSP);
-          break;
-        case 7:
-          text = text + (pick(2) ? dca::beginEmphasis() : dca::endEmphasis());
-          break;
-        case 8:
-          text = text + (pick(2) ? dca::beginUnderscore() : dca::endUnderscore());
-          break;
-        case 9:
-          text = text + dca::setGfid(pick(3) == 0 ? 26 : (pick(2) ? 85 : 11));
-          break;
-        case 10:
-          text = text + dca::returnToMasterFont();
-          break;
-        case 11:
-          text = text + dca::escapedGraphic(static_cast<std::uint8_t>(0x41 + pick(0xBE)));
-          break;
-        case 12:
-          text = text + dca::alignTextLine(static_cast<std::uint8_t>(pick(3)));
-          break;
-        case 13:
-          text = text + dca::alignTextField(static_cast<std::uint8_t>(pick(6)),
-                                            static_cast<std::uint16_t>(pick(60)));
-          break;
-        case 14:
-          text = text + dca::setTabs(dca::tabData(1, {{0, 1440}, {3, 2880}}));
-          break;
-        case 15:
-          text = text + dca::printTextUnitName();
-          break;
-        case 16:
-          text = text + dca::displayPrompt(dca::ebc("NAME"));
-          break;
-        case 17:
-          text = text + dca::returnToMasterLine();
-          break;
-        case 18: {
-          ++footnotes_;
-          char name[16];
-          std::snprintf(name, sizeof name, "9%05d", footnotes_);
-          // The converter counts references and footnote units alike.
-          text = text + dca::noteReference(name) + dca::noteEcho(++noteCounter_);
-          ++noteCounter_;
-          notes = notes + dca::textUnit(name, word() + dca::ebc(" ") + word() + Bytes{ctl::RCR});
-          break;
-        }
-        default:
-          text = text + word();
-          text.push_back(ctl::SP);
-          break;
+      const std::size_t choice = static_cast<std::size_t>(pick(24));
+      if (choice < std::size(controls)) {
+        text = text + controls[choice]();
+      } else if (choice == std::size(controls)) {
+        ++footnotes_;
+        char name[16];
+        std::snprintf(name, sizeof name, "9%05d", footnotes_);
+        // The converter counts references and footnote units alike.
+        text = text + dca::noteReference(name) + dca::noteEcho(++noteCounter_);
+        ++noteCounter_;
+        notes = notes + dca::textUnit(name, word() + dca::ebc(" ") + word() + Bytes{ctl::RCR});
+      } else {
+        text = text + word() + Bytes{ctl::SP};
       }
     }
     text.push_back(pick(8) == 0 ? ctl::RPE : ctl::RCR);
