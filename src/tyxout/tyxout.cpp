@@ -254,28 +254,26 @@ namespace {
 
 // ---------------------------------------------------------------- output helpers
 
-bool put(std::FILE* stream, const char* text) {
-  return std::fputs(text, stream) != EOF;
-}
-bool printed(int result) {
-  return result >= 0;
-}
-
-// Writes a text of known length. The few bytes of a statement's fixed parts
-// go with putc, which costs far less than a call of fwrite; longer texts go
-// with fwrite. Either way a failed write is noticed at the byte that could
-// not be stored.
+// Texts go out a character at a time with putc_unlocked: fputs and fwrite
+// take the stream's lock on every call, which costs more than copying the few
+// bytes of a statement. A failed write is still noticed, at the byte whose
+// flush failed.
 bool putText(std::FILE* stream, std::string_view text) {
-  if (text.size() > 8) return std::fwrite(text.data(), 1, text.size(), stream) == text.size();
   for (const char c : text) {
     if (putc_unlocked(static_cast<unsigned char>(c), stream) == EOF) return false;
   }
   return true;
 }
+bool put(std::FILE* stream, const char* text) {
+  return putText(stream, text);
+}
+bool printed(int result) {
+  return result >= 0;
+}
 
-// A short statement assembled in memory and written with one fwrite: the
-// statements written per character, font change or paragraph would otherwise
-// pay for fprintf's format parsing. Only bounded pieces go in (keywords,
+// A short statement assembled in memory and then written: the statements
+// written per character, font change or paragraph would otherwise pay for
+// fprintf's format parsing. Only bounded pieces go in (keywords,
 // character names, numbers), so the buffer always suffices.
 class Statement {
  public:
@@ -294,9 +292,7 @@ class Statement {
         std::to_chars(buffer_ + length_, buffer_ + sizeof buffer_, value, 16).ptr - buffer_);
     return *this;
   }
-  bool writeTo(std::FILE* stream) const {
-    return std::fwrite(buffer_, 1, length_, stream) == length_;
-  }
+  bool writeTo(std::FILE* stream) const { return putText(stream, text()); }
   std::string_view text() const { return std::string_view(buffer_, length_); }
 
  private:
