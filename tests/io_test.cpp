@@ -90,79 +90,61 @@ TEST_F(IoTest, RememberedBytesReplayFromWhereRememberingBegan) {
   EXPECT_EQ(read(11), slice(input, 3, 14));
 }
 
-TEST_F(IoTest, PeekedRunsComeFromThePushBackThenTheReadAhead) {
-  const Bytes input = counting(100);
-  dca::openInput(input);
-  const std::uint8_t* bytes = nullptr;
-  EXPECT_EQ(KRStdinPeek(&bytes), 0u);  // nothing read ahead yet
-  read(10);
-  ASSERT_EQ(KRStdinPeek(&bytes), 90u);
-  EXPECT_EQ(Bytes(bytes, bytes + 5), slice(input, 10, 15));
-  KRStdinConsume(5);  // as five reads of one byte
-  EXPECT_EQ(KRStdin.offset, 15u);
-  EXPECT_EQ(KRStdin.lastOffset, 14u);
-
-  const Bytes pushed = dca::raw({0xA1, 0xA2, 0xA3});
-  KRStdinUnread(pushed.data(), 3);
-  KRStdinRemember();
-  ASSERT_EQ(KRStdinPeek(&bytes), 3u);  // the pushed-back bytes alone
-  EXPECT_EQ(Bytes(bytes, bytes + 3), pushed);
-  KRStdinConsume(2);
-  ASSERT_EQ(KRStdinPeek(&bytes), 1u);
-  EXPECT_EQ(bytes[0], 0xA3);
-  KRStdinConsume(1);
-  ASSERT_EQ(KRStdinPeek(&bytes), 85u);
-  KRStdinConsume(4);
-  EXPECT_EQ(KRStdin.offset, 19u);
-  EXPECT_EQ(KRStdin.lastOffset, 18u);
-
-  // Consumed bytes were remembered like read ones.
-  KRStdinForget();
-  KRStdinUnreadMemory();
-  EXPECT_EQ(KRStdin.offset, 12u);
-  EXPECT_EQ(read(7), pushed + slice(input, 15, 19));
-  EXPECT_EQ(read(81), slice(input, 19, 100));
-  EXPECT_EQ(KRStdinPeek(&bytes), 0u);
-}
-
 TEST_F(IoTest, PushBackKeepsTheOrderThroughManyMixedOperations) {
-  // Against a model of the bytes still to come: reads, push-backs of new
-  // bytes and consumed runs in a random mix.
+  // Against a model of the bytes still to come and of both offsets: reads,
+  // push-backs of new bytes and peeked runs consumed as single reads would
+  // be, in a random mix.
   const Bytes input = counting(6000);
   dca::openInput(input);
   std::deque<std::uint8_t> model(input.begin(), input.end());
-  std::uint32_t offset = 0;
+  std::uint32_t offset = 0, lastOffset = 0;
   std::mt19937 random(7);
   for (int step = 0; step < 4000 && model.size() > 64; ++step) {
-    const std::uint32_t n = 1 + random() % 12;
-    switch (random() % 3) {
-      case 0: {
-        const Bytes got = read(n);
-        ASSERT_TRUE(std::equal(got.begin(), got.end(), model.begin()));
-        model.erase(model.begin(), model.begin() + n);
-        offset += n;
-        break;
-      }
-      case 1: {
-        Bytes back(n);
-        for (std::uint8_t& byte : back) byte = static_cast<std::uint8_t>(random());
-        KRStdinUnread(back.data(), n);
-        model.insert(model.begin(), back.begin(), back.end());
-        offset -= n;
-        break;
-      }
-      default: {
-        const std::uint8_t* bytes = nullptr;
-        const std::size_t k = std::min<std::size_t>(KRStdinPeek(&bytes), n);
-        ASSERT_TRUE(std::equal(bytes, bytes + k, model.begin()));
-        KRStdinConsume(k);
-        model.erase(model.begin(), model.begin() + static_cast<std::ptrdiff_t>(k));
-        offset += static_cast<std::uint32_t>(k);
-        break;
-      }
+    std::uint32_t n = 1 + random() % 12;
+    const int operation = random() % 3;
+    if (operation == 0) {
+      const Bytes got = read(n);
+      ASSERT_TRUE(std::equal(got.begin(), got.end(), model.begin()));
+      model.erase(model.begin(), model.begin() + n);
+      lastOffset = offset;
+      offset += n;
+    } else if (operation == 1) {
+      Bytes back(n);
+      for (std::uint8_t& byte : back) byte = static_cast<std::uint8_t>(random());
+      KRStdinUnread(back.data(), n);
+      model.insert(model.begin(), back.begin(), back.end());
+      offset -= n;
+      lastOffset -= n;
+    } else {
+      const std::uint8_t* bytes = nullptr;
+      n = std::min(static_cast<std::uint32_t>(KRStdinPeek(&bytes)), n);
+      ASSERT_TRUE(std::equal(bytes, bytes + n, model.begin()));
+      KRStdinConsume(n);
+      model.erase(model.begin(), model.begin() + n);
+      if (n > 0) lastOffset = offset + n - 1;
+      offset += n;
     }
     ASSERT_EQ(KRStdin.offset, offset);
+    ASSERT_EQ(KRStdin.lastOffset, lastOffset);
   }
+}
+
+TEST_F(IoTest, ConsumedRunsAreRememberedLikeReadBytes) {
+  const Bytes input = counting(100);
+  dca::openInput(input);
+  read(10);
+  const Bytes pushed = dca::raw({0xA1, 0xA2, 0xA3});
+  KRStdinUnread(pushed.data(), 3);
+  KRStdinRemember();
+  const std::uint8_t* bytes = nullptr;
+  ASSERT_EQ(KRStdinPeek(&bytes), 3u);  // the pushed-back bytes alone
+  KRStdinConsume(3);
+  ASSERT_EQ(KRStdinPeek(&bytes), 90u);
+  KRStdinConsume(4);
+  KRStdinForget();
+  KRStdinUnreadMemory();
+  EXPECT_EQ(KRStdin.offset, 7u);
+  EXPECT_EQ(read(7), pushed + slice(input, 10, 14));
 }
 
 TEST_F(IoTest, EndOfInputIsMetAgainAndFatalReadsReportIt) {

@@ -146,6 +146,24 @@ TEST(FontControls, KnownUnknownAndZeroGfids) {
                        diagnostic(first + 25, "GFID 0 is not allowed--using current GFID 87."));
 }
 
+TEST(FontControls, AttributesDoNotNestAndSurplusParameterBytesAreSkipped) {
+  // Emphasis begun twice and ended once; overstrike; a set GFID with two
+  // surplus parameter bytes, a begin emphasis with two and an escaped graphic
+  // with one: no parameter byte reaches the text.
+  const auto r = convertBody(dca::beginEmphasis() + dca::beginEmphasis() + dca::endEmphasis() +
+                             ebc("a") + dca::beginOverstrike() + ebc("b") +
+                             dca::mbc(0xD1, 0x05, dca::be16(87) + Bytes(5, 0xC1)) + ebc("c") +
+                             dca::mbc(0xD1, 0x8A, {0xC1, 0xC1}) + ebc("d") +
+                             dca::mbc(0xD1, 0x15, dca::raw({0, 37, 0xC2, 0xC1})) + ebc("e") + kCre);
+  EXPECT_EQ(r.err, "");
+  EXPECT_EQ(vtest::body(r.out),
+            para("block pgf", kPlainFont +
+                                  "\t<String `a'>\n\t<Font <FStrike Yes>>\n\t<String `b'>\n"
+                                  "\t<Font <FFamily `Helvetica'> <FSize 10.000pt>>\n"
+                                  "\t<String `c'>\n\t<Font <FBold Yes>>\n\t<String `dBe" +
+                                  kLineEnd));
+}
+
 TEST(PushedBackText, EscapedGraphicPromptsAndUnitName) {
   const auto r = convertBody(
       ebc("x") + dca::escapedGraphic(0xC1) + dca::displayPrompt(ebc("ENTER")) +
