@@ -12,7 +12,6 @@
 #include <string>
 
 #include "support/dca_builder.h"
-#include "vantrove/fontctl.h"
 #include "vantrove/krtypes.h"
 
 namespace vantrove {
@@ -129,24 +128,6 @@ TEST_F(IoTest, PushBackKeepsTheOrderThroughManyMixedOperations) {
   }
 }
 
-TEST_F(IoTest, ConsumedRunsAreRememberedLikeReadBytes) {
-  const Bytes input = counting(100);
-  dca::openInput(input);
-  read(10);
-  const Bytes pushed = dca::raw({0xA1, 0xA2, 0xA3});
-  KRStdinUnread(pushed.data(), 3);
-  KRStdinRemember();
-  const std::uint8_t* bytes = nullptr;
-  ASSERT_EQ(KRStdinPeek(&bytes), 3u);  // the pushed-back bytes alone
-  KRStdinConsume(3);
-  ASSERT_EQ(KRStdinPeek(&bytes), 90u);
-  KRStdinConsume(4);
-  KRStdinForget();
-  KRStdinUnreadMemory();
-  EXPECT_EQ(KRStdin.offset, 7u);
-  EXPECT_EQ(read(7), pushed + slice(input, 10, 14));
-}
-
 TEST_F(IoTest, EndOfInputIsMetAgainAndFatalReadsReportIt) {
   dca::openInput(dca::raw({1, 2, 3}));
   std::uint8_t buffer[5];
@@ -188,16 +169,6 @@ TEST_F(IoTest, APushedBackMegabyteReadsBackOneByteAtATimeInLinearTime) {
   EXPECT_TRUE(replay == input);
   EXPECT_EQ(KRStdinRead(0, "m", &replay[0], 1, 0), 0);
   EXPECT_LT(std::chrono::steady_clock::now() - start, std::chrono::seconds(20));
-}
-
-TEST_F(IoTest, EbcdicStringsConvertThroughTheDocumentFont) {
-  Bytes text = dca::ebc("Hi, 2!") + Bytes{0};
-  KREbcdic2Ascii(text.data(), text.data());  // no font bound yet: unchanged
-  EXPECT_EQ(text, dca::ebc("Hi, 2!") + Bytes{0});
-  KRGlobal.documentFont.gfid = 26;
-  ibmFontSetGfid(&KRGlobal.documentFont, &KRGlobal.documentFont);
-  KREbcdic2Ascii(text.data(), text.data());
-  EXPECT_STREQ(reinterpret_cast<const char*>(text.data()), "Hi, 2!");
 }
 
 }  // namespace

@@ -133,31 +133,23 @@ TEST_F(SfieldTest, LineParametersIndentsAlignmentAndFontFallback) {
   EXPECT_FLOAT_EQ(record.pgf.pgfFont.fSize.value, 12.0f);
 }
 
-TEST_F(SfieldTest, TabStopsInColumnsAndInchesArePulledBackToTheColumnWidth) {
+TEST_F(SfieldTest, TabStopKindsPullBackAndTheLimitOf48) {
   std::vector<dca::Tab> fifty(50, dca::Tab{3, 1440});
-  openWithFont(dca::tabData(0, {{0, 11}, {4, 100}}) +
-               dca::tabData(1, {{2, 2880}, {5, 10080}, {1, 0}}) + dca::tabData(0, fifty) +
+  openWithFont(dca::tabData(1, {{2, 2880}, {5, 10080}, {1, 0}}) + dca::tabData(0, fifty) +
                dca::field(0xE6, 0x02, {0}) + dca::ebc("z"));
-  KRFormat columns{};
-  columns.document.dPageSize[0] = TyxInches(8.5f);
-  columns.masterFont.charWidth = 7;
-  KRTpTail(&columns, 7);
-  EXPECT_EQ(tabs(columns.pgf), "70pt T0 L32 D- M7, 612pt T2 L32 D- M7");  // 693 pt pulled back
-
-  KRFormat inches{};
-  inches.document.dPageSize[0] = TyxInches(8.5f);
-  inches.document.dMargins[TyxLeft] = inches.document.dMargins[TyxRight] = TyxInches(1.0f);
-  inches.pgf.pgfLIndent = TyxInches(1.0f);
-  KRTpTail(&inches, 10);  // 8 in is pulled back to 6.5 in
-  EXPECT_EQ(tabs(inches.pgf), "3in T3 L32 D, Mf, 6.5in T3 L32 D: Mf, 1in T3 L32 D. Mf");
-
-  KRTpTail(&columns, 151);
-  EXPECT_EQ(columns.pgf.pgfNumTabs, 48);
-  EXPECT_EQ(columns.pgf.tabStop[47].tsType, 1u);  // Center
-  EXPECT_EQ(KRTabParams(1, "m", &columns), 2);
-  EXPECT_EQ(columns.pgf.pgfNumTabs, 0);
-  EXPECT_NE(columns.pgf.setMask & bit(TyxPgfField::PgfNumTabs), 0u);
-  KRTpTail(&columns, 0);  // a Set Tabs control without parameters reads nothing
+  KRFormat record{};
+  record.document.dPageSize[0] = TyxInches(8.5f);
+  record.document.dMargins[TyxLeft] = record.document.dMargins[TyxRight] = TyxInches(1.0f);
+  record.pgf.pgfLIndent = TyxInches(1.0f);
+  KRTpTail(&record, 10);  // 8 in is pulled back to 6.5 in
+  EXPECT_EQ(tabs(record.pgf), "3in T3 L32 D, Mf, 6.5in T3 L32 D: Mf, 1in T3 L32 D. Mf");
+  KRTpTail(&record, 151);
+  EXPECT_EQ(record.pgf.pgfNumTabs, 48);
+  EXPECT_EQ(record.pgf.tabStop[47].tsType, 1u);  // Center
+  EXPECT_EQ(KRTabParams(1, "m", &record), 2);
+  EXPECT_EQ(record.pgf.pgfNumTabs, 0);
+  EXPECT_NE(record.pgf.setMask & bit(TyxPgfField::PgfNumTabs), 0u);
+  KRTpTail(&record, 0);  // a Set Tabs control without parameters reads nothing
   EXPECT_EQ(next(1), dca::ebc("z"));
 }
 

@@ -1,6 +1,7 @@
 // Body text through the whole program: paragraph kinds chosen from the first
 // line, single-byte controls in both passes, script shifts, scans that run
 // across body text fields, and a master format without line parameters.
+#include <gmock/gmock.h>
 #include <gtest/gtest.h>
 
 #include <string>
@@ -14,6 +15,7 @@ namespace {
 using dca::Bytes;
 using dca::ebc;
 using dca::operator+;
+using testing::HasSubstr;
 using vtest::convertBody;
 using vtest::kPlainFont;
 using vtest::para;
@@ -24,8 +26,9 @@ const std::string kLineEnd = "'>\n\t><ParaLine\n";
 // The first character when the paragraph format has no font.
 const std::string kDefaultFont = "\t<Font <FFamily `Courier'> <FSize 12.000pt> <FPlain Yes>>\n";
 
-bool startsWith(const std::string& text, const std::string& prefix) {
-  return text.compare(0, prefix.size(), prefix) == 0;
+// A format's left and first-line indents, in inches.
+std::string indented(const std::string& left, const std::string& first) {
+  return "\t<PgfLIndent " + left + "\">\n\t<PgfFIndent " + first + "\">\n";
 }
 
 TEST(LineEnds, CarrierReturnBlanksAndSyllableHyphens) {
@@ -100,13 +103,9 @@ TEST(ParagraphKinds, FirstLineIndentDropsLeadingBlanksAndTabs) {
   EXPECT_EQ(vtest::body(r.out),
             para("pgf", kPlainFont + "\t<String `A B " + kLineEnd + "\t<String ` C'>\n") +
                 para("pgf1", kPlainFont + "\t<String `X " + kLineEnd));
-  EXPECT_TRUE(startsWith(pgfEntry(r.out, "pgf"),
-                         "<Pgf\n\t<PgfTag `pgf'>\n\t<PgfLIndent 0.000\">\n"
-                         "\t<PgfFIndent 14.000pt>\n\t<PgfRIndent 0.000\">\n"
-                         "\t<PgfAlignment Left>\n\t<PgfPlacement Anywhere>\n"));
-  EXPECT_TRUE(startsWith(pgfEntry(r.out, "pgf1"),
-                         "<Pgf\n\t<PgfTag `pgf1'>\n\t<PgfLIndent 0.000\">\n"
-                         "\t<PgfFIndent 2.097\">\n"));
+  EXPECT_THAT(pgfEntry(r.out, "pgf"),
+              HasSubstr("\t<PgfLIndent 0.000\">\n\t<PgfFIndent 14.000pt>\n"));
+  EXPECT_THAT(pgfEntry(r.out, "pgf1"), HasSubstr(indented("0.000", "2.097")));
 }
 
 TEST(ParagraphKinds, IndentedHangingAndRowParagraphs) {
@@ -123,19 +122,12 @@ TEST(ParagraphKinds, IndentedHangingAndRowParagraphs) {
                 para("hanging pgf1", kPlainFont + "\t<String `a\\tb " + kLineEnd) +
                 para("row", "\t<String `\\t'>\n" + kPlainFont + "\t<String `a\\tb'>\n"));
   // Tab stops of the standard format: 2, 3, ... 7 inches.
-  EXPECT_TRUE(startsWith(pgfEntry(r.out, "indented pgf"),
-                         "<Pgf\n\t<PgfTag `indented pgf'>\n\t<PgfLIndent 4.000\">\n"
-                         "\t<PgfFIndent 4.000\">\n"));
+  EXPECT_THAT(pgfEntry(r.out, "indented pgf"), HasSubstr(indented("4.000", "4.000")));
   const std::string hanging = pgfEntry(r.out, "hanging pgf");
-  EXPECT_TRUE(startsWith(hanging,
-                         "<Pgf\n\t<PgfTag `hanging pgf'>\n\t<PgfLIndent 2.000\">\n"
-                         "\t<PgfFIndent 0.000\">\n"));
-  EXPECT_NE(hanging.find("\t<PgfNumTabs 1>\n"), std::string::npos);
-  EXPECT_NE(hanging.find("\t<TabStop\n\t\t<TSX 2.000\">\n\t\t<TSType Left>\n\t>\n>\n"),
-            std::string::npos);
-  EXPECT_TRUE(startsWith(pgfEntry(r.out, "hanging pgf1"),
-                         "<Pgf\n\t<PgfTag `hanging pgf1'>\n\t<PgfLIndent 3.000\">\n"
-                         "\t<PgfFIndent 2.000\">\n"));
+  EXPECT_THAT(hanging, HasSubstr(indented("2.000", "0.000")));
+  EXPECT_THAT(hanging, HasSubstr("\t<PgfNumTabs 1>\n"));
+  EXPECT_THAT(hanging, HasSubstr("\t<TabStop\n\t\t<TSX 2.000\">\n\t\t<TSType Left>\n\t>\n>\n"));
+  EXPECT_THAT(pgfEntry(r.out, "hanging pgf1"), HasSubstr(indented("3.000", "2.000")));
 }
 
 TEST(ParagraphKinds, MarginTextOfAUnitMarksTheFirstParagraphOnly) {

@@ -54,8 +54,8 @@ void writeFile(const std::string& path, const std::string& text) {
 }
 
 // The contents of `name` opened through the search path, or "<none>".
-std::string kzread(const char* name) {
-  std::FILE* stream = kzopen(name, "r");
+std::string kzread(const std::string& name) {
+  std::FILE* stream = kzopen(name.c_str(), "r");
   if (stream == nullptr) return "<none>";
   std::string text;
   for (int c; (c = std::fgetc(stream)) != EOF;) text += static_cast<char>(c);
@@ -63,41 +63,28 @@ std::string kzread(const char* name) {
   return text;
 }
 
-TEST(StringTest, SearchSortednessAndStrip) {
+TEST(StringTest, SearchAndStrip) {
   const char* const words[] = {"Code", "FBold", "Code", "GFID"};
   EXPECT_EQ(StringVectorSearch(words, 4, "Code"), 0);  // the first of two
-  EXPECT_EQ(StringVectorSearch(words, 4, "GFID"), 3);
   EXPECT_EQ(StringVectorSearch(words, 4, "FBol"), -1);
   EXPECT_EQ(StringVectorSearch(nullptr, 0, "Code"), -1);  // nothing is looked at
-  EXPECT_EQ(StringVectorGetIsSorted(words, 1), 1);
-  EXPECT_EQ(StringVectorGetIsSorted(words, 2), 1);
-  EXPECT_EQ(StringVectorGetIsSorted(words, 3), 0);  // FBold > Code
-  const char* const twins[] = {"a", "a"};
-  EXPECT_EQ(StringVectorGetIsSorted(twins, 2), 0);
   char text[] = " a-b\t-c ";
   StringStrip(text, " -\t");
   EXPECT_STREQ(text, "abc");
 }
 
-// An unbuffered stream that records the size of every write it receives.
-struct WriteLog {
-  std::vector<std::size_t> sizes;
-  std::string bytes;
-};
-
-std::FILE* openLoggingStream(WriteLog* log) {
+TEST(StreamTest, CopiesFromWhereTheInputStandsInBlocksOf10240Bytes) {
+  // An unbuffered output that records the size of every write it receives.
+  struct WriteLog {
+    std::vector<std::size_t> sizes;
+    std::string bytes;
+  };
   cookie_io_functions_t functions{};
   functions.write = [](void* cookie, const char* data, std::size_t size) -> ssize_t {
     static_cast<WriteLog*>(cookie)->sizes.push_back(size);
     static_cast<WriteLog*>(cookie)->bytes.append(data, size);
     return static_cast<ssize_t>(size);
   };
-  std::FILE* stream = fopencookie(log, "w", functions);
-  std::setvbuf(stream, nullptr, _IONBF, 0);
-  return stream;
-}
-
-TEST(StreamTest, CopiesFromWhereTheInputStandsInBlocksOf10240Bytes) {
   const std::pair<std::size_t, std::vector<std::size_t>> cases[] = {
       {0, {}}, {10, {10}}, {10241, {10240, 1}}};
   for (const auto& [length, blocks] : cases) {
@@ -106,7 +93,8 @@ TEST(StreamTest, CopiesFromWhereTheInputStandsInBlocksOf10240Bytes) {
     std::fputs(text.c_str(), in);
     std::fseek(in, 4, SEEK_SET);
     WriteLog log;
-    std::FILE* out = openLoggingStream(&log);
+    std::FILE* out = fopencookie(&log, "w", functions);
+    std::setvbuf(out, nullptr, _IONBF, 0);
     StreamCopy(in, out);
     std::fclose(out);
     std::fclose(in);
@@ -117,9 +105,8 @@ TEST(StreamTest, CopiesFromWhereTheInputStandsInBlocksOf10240Bytes) {
 
 TEST(KzopenTest, SearchesTheNameThenHomeThenTheTwoKzhomeDirectories) {
   TempDir dir;
-  const std::string home = dir.path + "/home";
-  const std::string kz = dir.path + "/kz";
-  const char* name = "vantrove-kz-test.am";
+  const std::string home = dir.path + "/home", kz = dir.path + "/kz";
+  const std::string name = "vantrove-kz-test.am";
   fs::create_directories(home);
   {
     ScopedEnv setHome("HOME", home.c_str());
@@ -131,88 +118,53 @@ TEST(KzopenTest, SearchesTheNameThenHomeThenTheTwoKzhomeDirectories) {
     EXPECT_EQ(kzread(name), "filters");
     writeFile(home + "/" + name, "home");
     EXPECT_EQ(kzread(name), "home");
-    writeFile(dir.path + "/direct", "direct");
-    EXPECT_EQ(kzread((dir.path + "/direct").c_str()), "direct");
     // Names too long to compose are skipped, not truncated.
-    EXPECT_EQ(kzopen(std::string(300, 'n').c_str(), "r"), nullptr);
-  }
-  {
-    ScopedEnv noHome("HOME", nullptr);
-    ScopedEnv setKz("KZHOME", kz.c_str());
-    EXPECT_EQ(kzread(name), "filters");
+    EXPECT_EQ(kzread(std::string(300, 'n')), "<none>");
   }
   ScopedEnv setHome("HOME", "/nonexistent-vantrove-home");
   ScopedEnv noKz("KZHOME", nullptr);
   errno = 0;
-  EXPECT_EQ(kzopen(name, "r"), nullptr);
+  EXPECT_EQ(kzread(name), "<none>");
   EXPECT_EQ(errno, ENOENT);
 }
 
 TEST(ExpandTildeTest, UsesThePasswordDatabaseAndLeavesWhatItCannotExpand) {
   const passwd* account = getpwuid(getuid());
   ASSERT_NE(account, nullptr);
-  const std::string home = account->pw_dir;
-  const std::string user = account->pw_name;
+  const std::string home = account->pw_dir, user = account->pw_name;
   ScopedEnv setUser("USER", user.c_str());
   ScopedEnv setHome("HOME", "/somewhere/else");
-  const auto expand = [](const std::string& text) {
-    char buffer[257];
-    std::snprintf(buffer, sizeof buffer, "%s", text.c_str());
-    expandTilde(buffer);
-    return std::string(buffer);
+  const auto expand = [](std::string text) {
+    text.resize(257);
+    expandTilde(text.data());
+    return std::string(text.c_str());
   };
   EXPECT_EQ(expand("~/x"), home + "/x");
   EXPECT_EQ(expand("~" + user + "/a/b"), home + "/a/b");
   for (const std::string& same :
-       {std::string("~nosuchvantroveuser/x"), std::string("~"), "~" + user, std::string("a/~/x"),
-        "~/" + std::string(253, 'r')}) {  // would pass 256 characters
+       {std::string("~nosuchvantroveuser/x"), std::string("~"), "~" + user,
+        "~/" + std::string(253, 'r')}) {  // too long once expanded
     EXPECT_EQ(expand(same), same);
   }
-  ScopedEnv noUser("USER", nullptr);
-  EXPECT_EQ(expand("~/x"), "~/x");
 }
 
-class TmpNameTest : public ::testing::Test {
- protected:
-  void SetUp() override { FileReset(); }
-  void TearDown() override { FileReset(); }
-
-  static std::string make(const char* dir) {
-    const char* name = FileGetTmpFileName(dir, "vt");
-    return name != nullptr ? name : "<null>";
-  }
-
-  static std::string expected(const std::string& dir, int counter) {
-    return dir + "/vt." + std::to_string(getpid()) + "." + std::to_string(counter);
-  }
-};
-
-TEST_F(TmpNameTest, NamesCarryPidAndACounterAndFallBackToTmpdirAndTmp) {
-  TempDir dir, tmpdir;
-  writeFile(expected(dir.path, 2), "old content");
+TEST(TmpNameTest, NamesCarryPidAndACounterInOneReusedBuffer) {
+  FileReset();
+  TempDir dir;
+  const auto expected = [&dir](int counter) {
+    return dir.path + "/vt." + std::to_string(getpid()) + "." + std::to_string(counter);
+  };
+  writeFile(expected(2), "old content");
   const char* first = FileGetTmpFileName(dir.path.c_str(), "vt");
   ASSERT_NE(first, nullptr);
-  EXPECT_EQ(std::string(first), expected(dir.path, 1));
+  EXPECT_EQ(std::string(first), expected(1));
   EXPECT_EQ(fs::status(first).permissions() & fs::perms::all,
             fs::perms::owner_read | fs::perms::owner_write);
   const char* second = FileGetTmpFileName(dir.path.c_str(), "vt");
-  EXPECT_EQ(std::string(second), expected(dir.path, 2));
-  EXPECT_STREQ(first, second);  // the first text was overwritten
-  EXPECT_EQ(kzread(expected(dir.path, 2).c_str()), "old content");  // reused, not truncated
-
-  // TMPDIR is read once and kept; an unusable one gives way to /tmp.
-  std::vector<std::string> made;
-  {
-    ScopedEnv set("TMPDIR", tmpdir.path.c_str());
-    made.push_back(make("/nonexistent-vantrove-dir"));
-  }
-  made.push_back(make(nullptr));
+  EXPECT_EQ(std::string(second), expected(2));
+  EXPECT_STREQ(first, second);                    // the first text was overwritten
+  EXPECT_EQ(kzread(expected(2)), "old content");  // reused, not truncated
   FileReset();
-  ScopedEnv bad("TMPDIR", "/nonexistent-vantrove-tmpdir");
-  made.push_back(make(nullptr));
-  fs::remove(made.back());
-  EXPECT_EQ(made, (std::vector<std::string>{expected(tmpdir.path, 3), expected(tmpdir.path, 4),
-                                            expected("/tmp", 1)}));
 }
 
 TEST(BasenameTest, ReturnsThePartAfterTheLastInnerSlash) {
@@ -220,7 +172,6 @@ TEST(BasenameTest, ReturnsThePartAfterTheLastInnerSlash) {
   EXPECT_EQ(basename(tool), tool + 9);
   EXPECT_STREQ(basename("a/b/"), "b/");
   EXPECT_STREQ(basename("/"), "/");
-  EXPECT_STREQ(basename(""), "");
   EXPECT_STREQ(basename("a//b"), "b");
   EXPECT_EQ(basename(nullptr), nullptr);
 }
