@@ -1,6 +1,6 @@
 // The font map: lexical rules and error texts of the parser, standing
 // specifications, character tables, copied fonts with their substitution
-// rules, the lookup cache and the table dump.
+// rules and the lookup cache.
 #include "fontmap/fontmap.h"
 
 #include <gtest/gtest.h>
@@ -33,6 +33,14 @@ std::string errorOf(const std::string& text) {
 
 AmFontEntry* ibm(std::uint32_t gfid) {
   return AmFontRead(nullptr, gfid, 0, 0);
+}
+
+// Code point c of a font as "code family size style", or "<none>" without a table.
+std::string mapping(const AmFontEntry* font, int c) {
+  if (font == nullptr || font->codeMap == nullptr) return "<none>";
+  const AmFontEntry* out = font->fontMap[c];
+  return std::to_string(font->codeMap[c]) + " " + out->family + " " + std::to_string(out->size) +
+         " " + std::to_string(out->style);
 }
 
 class FontMapTest : public ::testing::Test {
@@ -126,9 +134,7 @@ TEST_F(FontMapTest, StyleWordsAndStandingSpecifications) {
   ASSERT_NE(source, nullptr);
   const int styles[] = {3, 2, 14, 14, 0};
   for (int c = 1; c <= 5; ++c) {
-    EXPECT_EQ(source->fontMap[c]->style, styles[c - 1]) << c;
-    EXPECT_STREQ(source->fontMap[c]->family, "T");
-    EXPECT_EQ(source->codeMap[c], c);
+    EXPECT_EQ(mapping(source, c), std::to_string(c) + " T 0 " + std::to_string(styles[c - 1]));
   }
 }
 
@@ -178,40 +184,33 @@ class RuleTest : public FontMapTest {
   }
 };
 
-TEST_F(RuleTest, FieldsAPreCharDoesNotNameAreComparedAsZero) {
+TEST_F(RuleTest, RulesTestTheCopiedValuesAndTakeFieldsTheyDoNotNameAsZero) {
   // No size in the pre: it matches size 0 only, so 12 stays.
-  const AmFontEntry* family =
-      copyWith(2, "<PreChar <FFamily Courier>> <PostChar <FFamily Helvetica> <FSize 10>>");
-  ASSERT_NE(family, nullptr);
-  EXPECT_STREQ(family->fontMap[0x30]->family, "Helvetica");
-  EXPECT_EQ(family->fontMap[0x30]->size, 12);
-  EXPECT_EQ(family->fontMap[0x30]->style, 0);
+  EXPECT_EQ(mapping(copyWith(2,
+                             "<PreChar <FFamily Courier>> <PostChar <FFamily Helvetica> "
+                             "<FSize 10>>"),
+                    0x30),
+            "48 Helvetica 12 0");
   // Size 12 matches and the post names no size: 0. Plain matches: bold.
-  const AmFontEntry* bold = copyWith(3, "<PreChar <FSize 12>> <PostChar <FBold yes>>");
-  ASSERT_NE(bold, nullptr);
-  EXPECT_STREQ(bold->fontMap[0x30]->family, "Courier");
-  EXPECT_EQ(bold->fontMap[0x30]->size, 0);
-  EXPECT_EQ(bold->fontMap[0x30]->style, 1);
+  EXPECT_EQ(mapping(copyWith(3, "<PreChar <FSize 12>> <PostChar <FBold yes>>"), 0x30),
+            "48 Courier 0 1");
   // A rule without a substitute family leaves the family alone.
-  const AmFontEntry* keep = copyWith(4, "<PreChar <FFamily Courier>> <PostChar <FSize 9>>");
-  ASSERT_NE(keep, nullptr);
-  EXPECT_STREQ(keep->fontMap[0x30]->family, "Courier");
-}
-
-TEST_F(RuleTest, CodeRulesSeeOnlyTheCopiedCodesAndTheFirstWrittenWins) {
-  const AmFontEntry* copy = copyWith(2,
-                                     "<PreChar <Code 65>> <PostChar <Code 66>>"
-                                     "<PreChar <Code 66>> <PostChar <Code 67>>"
-                                     "<PreChar <Code 65>> <PostChar <Code 70>>");
-  ASSERT_NE(copy, nullptr);
-  EXPECT_EQ(copy->codeMap[0xC1], 66);
-  EXPECT_EQ(copy->codeMap[65], 66);
-  EXPECT_EQ(copy->codeMap[66], 67);
-  EXPECT_EQ(copy->codeMap[0], 0);
+  EXPECT_EQ(mapping(copyWith(4, "<PreChar <FFamily Courier>> <PostChar <FSize 9>>"), 0x30),
+            "48 Courier 12 0");
+  // Code rules see only the copied codes, and the first written wins.
+  const AmFontEntry* codes = copyWith(5,
+                                      "<PreChar <Code 65>> <PostChar <Code 66>>"
+                                      "<PreChar <Code 66>> <PostChar <Code 67>>"
+                                      "<PreChar <Code 65>> <PostChar <Code 70>>");
+  ASSERT_NE(codes, nullptr);
+  EXPECT_EQ(codes->codeMap[0xC1], 66);
+  EXPECT_EQ(codes->codeMap[65], 66);
+  EXPECT_EQ(codes->codeMap[66], 67);
+  EXPECT_EQ(codes->codeMap[0], 0);
   // Size 12 is not the pre's 0, plain stays plain: the same output fonts.
-  for (int c = 0; c < 256; ++c) EXPECT_EQ(copy->fontMap[c], ibm(1)->fontMap[c]);
+  for (int c = 0; c < 256; ++c) EXPECT_EQ(codes->fontMap[c], ibm(1)->fontMap[c]);
   // Each copy owns only the rules written since the previous copy.
-  const AmFontEntry* plain = copyWith(3, "");
+  const AmFontEntry* plain = copyWith(6, "");
   ASSERT_NE(plain, nullptr);
   EXPECT_EQ(plain->rules, nullptr);
   EXPECT_EQ(plain->codeMap[65], 65);
@@ -228,13 +227,9 @@ TEST_F(RuleTest, CopyOfACopyResolvesBothLevelsOnTheFirstLookup) {
   const AmFontEntry* three = ibm(3);
   ASSERT_NE(three, nullptr);
   const AmFontEntry* two = three->copyOf;
-  ASSERT_NE(two->codeMap, nullptr);
-  EXPECT_EQ(two->fontMap[0x30]->size, 10);
-  EXPECT_EQ(two->fontMap[0x30]->style, 0);
-  EXPECT_EQ(three->fontMap[0x30]->size, 10);
-  EXPECT_EQ(three->fontMap[0x30]->style, 2);
-  EXPECT_STREQ(three->fontMap[0x30]->family, "Courier");
-  EXPECT_EQ(three->codeMap[0xC1], 65);
+  EXPECT_EQ(mapping(two, 0x30), "48 Courier 10 0");
+  EXPECT_EQ(mapping(three, 0x30), "48 Courier 10 2");
+  EXPECT_EQ(mapping(three, 0xC1), "65 Courier 10 2");
   EXPECT_EQ(ibm(2), two);
   const std::uint8_t* table = three->codeMap;
   EXPECT_EQ(ibm(3), three);
@@ -250,11 +245,8 @@ TEST_F(FontMapTest, CopiesResolveLazilyWithOwnTablesFirstAndCyclesNotFound) {
                   "<SrcChar <GFID 3>> <CopyFont <GFID 3>> <SrcChar <GFID 4>> <CopyFont <GFID 9>>"
                   "<SrcChar <GFID 8>> <CopyFont <GFID 1>>"),
             0);
-  ASSERT_NE(ibm(5), nullptr);
-  EXPECT_EQ(ibm(5)->codeMap[0], 9);
-  ASSERT_NE(ibm(7), nullptr);
-  EXPECT_STREQ(ibm(7)->fontMap[0]->family, "B");
-  EXPECT_EQ(ibm(7)->codeMap[0], 7);
+  EXPECT_EQ(mapping(ibm(5), 0), "9 A 0 0");
+  EXPECT_EQ(mapping(ibm(7), 0), "7 B 0 0");
   for (std::uint32_t gfid : {1u, 2u, 3u, 4u, 8u, 9u}) EXPECT_EQ(ibm(gfid), nullptr) << gfid;
 }
 
@@ -268,21 +260,6 @@ TEST_F(FontMapTest, CacheAnswersARepeatedQueryWithoutSearching) {
   EXPECT_EQ(AmFontRead("A", 0, 1, 0), nullptr);
   EXPECT_EQ(ibm(99), nullptr);  // a failed lookup leaves the cache alone
   EXPECT_EQ(AmFontRead("A", 0, 0, 0), font);
-}
-
-TEST_F(FontMapTest, DumpListsEachBucketByTheFontHash) {
-  ASSERT_EQ(parse("<SrcChar <GFID 2> <Code 0x41>> "
-                  "<CorlaChar <FFamily Times> <FSize 10> <FBold yes> <FItalic yes> <Code 0x61>>"
-                  "<SrcChar <Code 0xFF>> <CorlaChar <FPlain yes> <FStrike yes> <Code 0x80>>"),
-            0);
-  // GFID 2, size 0, plain: 2 + 0 + 3 = 5, bucket 1. "Times" (84 + 105 + 109 +
-  // 101 + 115 = 514), size 10, style 3: 514 + 20 + 12 = 546, bucket 0; style
-  // 8: 514 + 20 + 27 = 561, bucket 1.
-  testing::internal::CaptureStdout();
-  AmDump();
-  EXPECT_EQ(testing::internal::GetCapturedStdout(),
-            "Hash Table Dumper\nbucket 0:  Times 0 10 3\n\n"
-            "bucket 1:  Times 0 10 8\n 2 0 0\n\n\n");
 }
 
 }  // namespace

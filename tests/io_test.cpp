@@ -4,9 +4,7 @@
 #include <gtest/gtest.h>
 
 #include <algorithm>
-#include <cerrno>
 #include <chrono>
-#include <cstring>
 #include <deque>
 #include <random>
 #include <string>
@@ -142,16 +140,6 @@ TEST_F(IoTest, EndOfInputIsMetAgainAndFatalReadsReportIt) {
   EXPECT_EQ(end.status, 0);
   EXPECT_THAT(end.err, StartsWith("vantrove: Byte 07: Expected test bytes.\n"
                                   "Premature end of file.\n"));
-}
-
-TEST_F(IoTest, MemoryAndReadErrorsAreFatal) {
-  EXPECT_THAT(dca::capture(KRFatalMemory).err, StartsWith("vantrove: Byte 00: Memory is full.\n"));
-  dca::startInProcess();
-  KRStdinOpen(nullptr, nullptr, std::fopen("/dev/null", "w"));
-  const dca::Outcome failed = dca::capture([] { read(1); });
-  EXPECT_EQ(failed.status, 0);
-  EXPECT_THAT(failed.err,
-              StartsWith(std::string("vantrove: Byte 00: ") + std::strerror(EBADF) + "\n"));
 }
 
 TEST_F(IoTest, APushedBackMegabyteReadsBackOneByteAtATimeInLinearTime) {

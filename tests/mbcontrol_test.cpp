@@ -111,20 +111,6 @@ TEST(NoteReference, EchoCutShortByTheEndOfTheInput) {
                                     kFatalParagraph);
 }
 
-TEST(NoteReference, NumbersComeFromLeadingDigitsAndUnknownParametersWarn) {
-  // The footnote unit 9ABCDE and a reference to it both get number 9. A
-  // reference whose only parameter has identifier 2 warns and writes nothing.
-  const auto r = vtest::convert(dca::document(
-      dca::textUnit("000001", ebc("x") + dca::mbc(0xD9, 0x85, dca::sip(2, dca::raw({1, 2}))) +
-                                  dca::noteReference("9ABCDE") + ebc("y") + kCre) +
-      dca::textUnit("9ABCDE", ebc("N") + kCre)));
-  EXPECT_EQ(r.err, diagnostic(firstBodyByte() + 5,
-                              "Illegal Parameter type in Note Reference Field, skipping."));
-  EXPECT_EQ(vtest::body(r.out),
-            para("block pgf", kPlainFont + "\t<String `x'>\n\t<FNote 9>\n\t<String `y" + kLineEnd));
-  EXPECT_EQ(vtest::notes(r.out).rfind("\t\t<FNote\n<ID 9>\n", 0), 0u);
-}
-
 TEST(FontControls, KnownUnknownAndZeroGfids) {
   const std::size_t first = firstBodyByte();
   const auto r = convertBody(ebc("a") + dca::setGfid(87) + ebc("b") + dca::setGfid(9999) +

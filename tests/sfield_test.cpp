@@ -174,14 +174,6 @@ TEST_F(SfieldTest, MarginTextsAndTheirDeclarations) {
   EXPECT_EQ(record.document.dTwoSides, 0);
   EXPECT_EQ(record.document.setMask,
             bit(TyxDocumentField::DHeadOnFirst) | bit(TyxDocumentField::DTwoSides));
-
-  dca::startInProcess();
-  openWithFont(dca::marginTextDecl(4, 0) + dca::marginTextField(5, dca::ebc("y")));
-  record = KRFormat{};
-  KRMarginTextDecl(0, "m", &record);
-  EXPECT_EQ(record.document.dTwoSides, 1);
-  EXPECT_EQ(record.document.dHeadOnFirst, 1);
-  EXPECT_STREQ(record.marginText[1], "y");
 }
 
 TEST_F(SfieldTest, NoteFormatParametersSkipWhatTheyCannotUse) {

@@ -131,21 +131,16 @@ TEST(KzopenTest, SearchesTheNameThenHomeThenTheTwoKzhomeDirectories) {
 TEST(ExpandTildeTest, UsesThePasswordDatabaseAndLeavesWhatItCannotExpand) {
   const passwd* account = getpwuid(getuid());
   ASSERT_NE(account, nullptr);
-  const std::string home = account->pw_dir, user = account->pw_name;
-  ScopedEnv setUser("USER", user.c_str());
+  ScopedEnv setUser("USER", account->pw_name);
   ScopedEnv setHome("HOME", "/somewhere/else");
   const auto expand = [](std::string text) {
     text.resize(257);
     expandTilde(text.data());
     return std::string(text.c_str());
   };
-  EXPECT_EQ(expand("~/x"), home + "/x");
-  EXPECT_EQ(expand("~" + user + "/a/b"), home + "/a/b");
-  for (const std::string& same :
-       {std::string("~nosuchvantroveuser/x"), std::string("~"), "~" + user,
-        "~/" + std::string(253, 'r')}) {  // too long once expanded
-    EXPECT_EQ(expand(same), same);
-  }
+  EXPECT_EQ(expand("~/x"), std::string(account->pw_dir) + "/x");
+  EXPECT_EQ(expand("~nosuchvantroveuser/x"), "~nosuchvantroveuser/x");
+  EXPECT_EQ(expand("~"), "~");
 }
 
 TEST(TmpNameTest, NamesCarryPidAndACounterInOneReusedBuffer) {
@@ -160,20 +155,10 @@ TEST(TmpNameTest, NamesCarryPidAndACounterInOneReusedBuffer) {
   EXPECT_EQ(std::string(first), expected(1));
   EXPECT_EQ(fs::status(first).permissions() & fs::perms::all,
             fs::perms::owner_read | fs::perms::owner_write);
-  const char* second = FileGetTmpFileName(dir.path.c_str(), "vt");
-  EXPECT_EQ(std::string(second), expected(2));
-  EXPECT_STREQ(first, second);                    // the first text was overwritten
+  EXPECT_STREQ(FileGetTmpFileName(dir.path.c_str(), "vt"), expected(2).c_str());
+  EXPECT_STREQ(first, expected(2).c_str());       // the first text was overwritten
   EXPECT_EQ(kzread(expected(2)), "old content");  // reused, not truncated
   FileReset();
-}
-
-TEST(BasenameTest, ReturnsThePartAfterTheLastInnerSlash) {
-  const char* tool = "/usr/bin/tool";
-  EXPECT_EQ(basename(tool), tool + 9);
-  EXPECT_STREQ(basename("a/b/"), "b/");
-  EXPECT_STREQ(basename("/"), "/");
-  EXPECT_STREQ(basename("a//b"), "b");
-  EXPECT_EQ(basename(nullptr), nullptr);
 }
 
 }  // namespace
