@@ -56,16 +56,6 @@ void drop(std::uint32_t count, const char* message) {
   if (count > 0) KRStdinDrop(count, message);
 }
 
-KRSfIntro expectation(std::uint8_t cls, std::uint32_t minLength, std::uint32_t maxLength,
-                      std::initializer_list<std::uint8_t> types) {
-  KRSfIntro intro{};
-  intro.introBytes[2] = cls;
-  intro.introBytes[4] = 0;
-  intro.minLength = minLength;
-  intro.maxLength = maxLength;
-  for (std::uint8_t type : types) intro.types[intro.typeCount++] = type;
-  return intro;
-}
 
 template <typename Field>
 void setBit(std::uint32_t& mask, Field field) {
@@ -83,7 +73,7 @@ void skipField(const char* introMessage, const char* dataMessage) {
 // Margin text fields following a declaration: text converted through the
 // document font, blanks for single-byte controls, "#" for the page number.
 void marginTextFields(const char* message, KRFormat* record) {
-  KRSfIntro expect = expectation(0xE8, 5, KRSfNoLimit, {0x01, 0x02, 0x03, 0x04, 0x05, 0x06});
+  KRSfIntro expect = KRSfExpect(0xE8, 5, KRSfNoLimit, {0x01, 0x02, 0x03, 0x04, 0x05, 0x06});
   while (KRSfRead(0, message, &expect) == KRReadMatched) {
     const std::uint8_t type = expect.introBytes[3];
     record->document.dTwoSides = (type == 0x01 || type == 0x04) ? kNo : kYes;
@@ -220,6 +210,17 @@ std::uint32_t KRSfLength(const KRSfIntro& intro) {
   return be16(intro.introBytes);
 }
 
+KRSfIntro KRSfExpect(std::uint8_t cls, std::uint32_t minLength, std::uint32_t maxLength,
+                     std::initializer_list<std::uint8_t> types) {
+  KRSfIntro intro{};
+  intro.introBytes[2] = cls;
+  intro.introBytes[4] = 0;  // every field read here has format byte 0
+  intro.minLength = minLength;
+  intro.maxLength = maxLength;
+  for (std::uint8_t type : types) intro.types[intro.typeCount++] = type;
+  return intro;
+}
+
 int KRSfRead(int fatal, const char* message, KRSfIntro* expect) {
   // Bytes the input does not deliver stay zero.
   std::uint8_t intro[5] = {};
@@ -321,7 +322,7 @@ void ascii_param(const char* name, const char** text, std::uint32_t textBit,
 }
 
 int KRFormatUnitPrefix(int fatal, const char* message) {
-  KRSfIntro expect = expectation(0xE1, 5, 5, {0x03});
+  KRSfIntro expect = KRSfExpect(0xE1, 5, 5, {0x03});
   return KRSfRead(fatal, message, &expect);
 }
 
@@ -341,7 +342,7 @@ int KRFormatUnit1() {
 }
 
 int KRDocumentParameters(int fatal, const char* message) {
-  KRSfIntro expect = expectation(0xE2, 9, 36, {0x05});
+  KRSfIntro expect = KRSfExpect(0xE2, 9, 36, {0x05});
   const int result = KRSfRead(fatal, message, &expect);
   if (result != KRReadMatched) return result;
   std::uint8_t data[27] = {};
@@ -377,7 +378,7 @@ int KRFormatUnit3() {
 }
 
 int KRMasterFormat(int fatal, const char* message, int which) {
-  KRSfIntro expect = expectation(0xE2, 54, KRSfNoLimit, {0x01, 0x02});
+  KRSfIntro expect = KRSfExpect(0xE2, 54, KRSfNoLimit, {0x01, 0x02});
   const int result = KRSfRead(fatal, message, &expect);
   if (result != KRReadMatched) return result;
   if (expect.introBytes[3] != which) {
@@ -404,7 +405,7 @@ int KRMasterFormat(int fatal, const char* message, int which) {
 
 int KRMarginTextDecl(int fatal, const char* message, KRFormat* record) {
   for (;;) {
-    KRSfIntro expect = expectation(0xE5, 8, 9, {0x01, 0x04});
+    KRSfIntro expect = KRSfExpect(0xE5, 8, 9, {0x01, 0x04});
     const int result = KRSfRead(fatal, message, &expect);
     if (result != KRReadMatched) return result;
     std::uint8_t data[4] = {};
@@ -432,7 +433,7 @@ int KRMarginTextDecl(int fatal, const char* message, KRFormat* record) {
 }
 
 int KRPageImageParams(int fatal, const char* message, KRFormat* record) {
-  KRSfIntro expect = expectation(0xE5, 19, 24, {0x07});
+  KRSfIntro expect = KRSfExpect(0xE5, 19, 24, {0x07});
   const int result = KRSfRead(fatal, message, &expect);
   if (result != KRReadMatched) return result;
   std::uint8_t data[19] = {};
@@ -454,7 +455,7 @@ int KRPageImageParams(int fatal, const char* message, KRFormat* record) {
 }
 
 int KRLineParams(int fatal, const char* message, KRFormat* record) {
-  KRSfIntro expect = expectation(0xE6, 30, 37, {0x01});
+  KRSfIntro expect = KRSfExpect(0xE6, 30, 37, {0x01});
   const int result = KRSfRead(fatal, message, &expect);
   if (result != KRReadMatched) return result;
   KRLpTail(record, dataLength(expect));
@@ -523,7 +524,7 @@ void KRLpTail(KRFormat* record, std::uint32_t length) {
 }
 
 int KRTabParams(int fatal, const char* message, KRFormat* record) {
-  KRSfIntro expect = expectation(0xE6, 5, 151, {0x02});
+  KRSfIntro expect = KRSfExpect(0xE6, 5, 151, {0x02});
   const int result = KRSfRead(fatal, message, &expect);
   if (result != KRReadMatched) return result;
   const std::uint32_t length = dataLength(expect);
@@ -588,7 +589,7 @@ void KRTpTail(KRFormat* record, std::uint32_t length) {
 }
 
 int KROperatorMessage(int fatal, const char* message) {
-  KRSfIntro expect = expectation(0xE4, 6, 65, {0x03});
+  KRSfIntro expect = KRSfExpect(0xE4, 6, 65, {0x03});
   const int result = KRSfRead(fatal, message, &expect);
   if (result != KRReadMatched) return result;
   std::uint8_t text[61] = {};
@@ -600,7 +601,7 @@ int KROperatorMessage(int fatal, const char* message) {
 }
 
 int KRNoteFormatParams(int fatal, const char* message, KRFormat* record) {
-  KRSfIntro expect = expectation(0xE9, 15, 32000, {0x03});
+  KRSfIntro expect = KRSfExpect(0xE9, 15, 32000, {0x03});
   const int result = KRSfRead(fatal, message, &expect);
   if (result != KRReadMatched) return result;
   KRNfpTail(record, dataLength(expect));

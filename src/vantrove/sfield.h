@@ -3,6 +3,7 @@
 #pragma once
 
 #include <cstdint>
+#include <initializer_list>
 
 #include "vantrove/krtypes.h"
 
@@ -12,6 +13,10 @@ namespace vantrove {
 // format byte in introBytes[4]). 2 matched (introBytes hold it), 1 other field
 // (pushed back, fatal 0 only), 0 end of input (fatal 0 only).
 int KRSfRead(int fatal, const char* message, KRSfIntro* expect);
+// The expectation for a field of class `cls`, format byte 0, a length in
+// [minLength, maxLength] and one of `types` (at most 12).
+KRSfIntro KRSfExpect(std::uint8_t cls, std::uint32_t minLength, std::uint32_t maxLength,
+                     std::initializer_list<std::uint8_t> types);
 // Length of a structured field from its introducer bytes.
 std::uint32_t KRSfLength(const KRSfIntro& intro);
 void KRSipReadHead(std::uint32_t* length, std::uint32_t* identifier);

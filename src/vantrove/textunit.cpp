@@ -59,16 +59,6 @@ constexpr std::uint32_t fontBit(TyxFontField field) {
   return TyxBit(field);
 }
 
-KRSfIntro expectField(std::uint8_t cls, std::initializer_list<std::uint8_t> types,
-                      std::uint32_t minLength, std::uint32_t maxLength) {
-  KRSfIntro intro{};
-  intro.introBytes[2] = cls;
-  intro.introBytes[4] = 0;
-  intro.minLength = minLength;
-  intro.maxLength = maxLength;
-  for (std::uint8_t type : types) intro.types[intro.typeCount++] = type;
-  return intro;
-}
 
 void charOut(int code, std::FILE* stream) {
   if (TyxCharOut(code, stream) == TyxWriteFailed) KRFatalStdio();
@@ -439,7 +429,7 @@ int KRTextUnit(int fatal, const char* message) {
   // The fields of a unit are never part of a scanned line.
   if (para.scanning != 0) KRStdinForget();
 
-  KRSfIntro name = expectField(0xE1, {0x04}, 11, 11);
+  KRSfIntro name = KRSfExpect(0xE1, 11, 11, {0x04});
   const int nameResult = KRSfRead(fatal, message, &name);
   if (nameResult != KRReadMatched) return nameResult;
 
@@ -476,7 +466,7 @@ int KRTextUnit(int fatal, const char* message) {
   }
 
   for (int i = 0; i < 2; ++i) {
-    KRSfIntro establish = expectField(0xE3, {0x01, 0x02}, 5, 5);
+    KRSfIntro establish = KRSfExpect(0xE3, 5, 5, {0x01, 0x02});
     const int result = KRSfRead(0, message, &establish);
     if (result == KRReadEnd) return 0;
     if (result == KRReadMatched) {
@@ -485,19 +475,19 @@ int KRTextUnit(int fatal, const char* message) {
     }
   }
 
-  KRSfIntro back = expectField(0xE3, {0x03}, 5, 5);
+  KRSfIntro back = KRSfExpect(0xE3, 5, 5, {0x03});
   const int backResult = KRSfRead(0, message, &back);
   if (backResult == KRReadEnd) return 0;
   if (backResult == KRReadMatched) useMaster(KRGlobal.returnFormat);
 
-  KRSfIntro change = expectField(0xE2, {0x04}, 64, 314);
+  KRSfIntro change = KRSfExpect(0xE2, 64, 314, {0x04});
   if (KRSfRead(0, message, &change) == KRReadMatched) formatChange(change);
 
   KRMarginTextDecl(0, "Expected margin text declaration in text unit.", &KRCurrentFormat);
 
   for (;;) {
     if (para.scanning != 0) KRStdinForget();
-    KRSfIntro text = expectField(0xE8, {0x07}, 6, KRSfNoLimit);
+    KRSfIntro text = KRSfExpect(0xE8, 6, KRSfNoLimit, {0x07});
     if (KRSfRead(0, "Expected body text.", &text) != KRReadMatched) return 2;
     // A scan left unfinished by the previous field goes on in this one.
     if (para.scanning != 0) KRStdinRemember();
@@ -526,7 +516,7 @@ int KRTextUnit(int fatal, const char* message) {
 }
 
 int KREndUnit(int fatal, const char* message) {
-  KRSfIntro intro = expectField(0xE1, {0x06}, 5, 5);
+  KRSfIntro intro = KRSfExpect(0xE1, 5, 5, {0x06});
   return KRSfRead(fatal, message, &intro);
 }
 
