@@ -56,7 +56,6 @@ void drop(std::uint32_t count, const char* message) {
   if (count > 0) KRStdinDrop(count, message);
 }
 
-
 template <typename Field>
 void setBit(std::uint32_t& mask, Field field) {
   mask |= TyxBit(field);

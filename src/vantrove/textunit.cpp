@@ -59,7 +59,6 @@ constexpr std::uint32_t fontBit(TyxFontField field) {
   return TyxBit(field);
 }
 
-
 void charOut(int code, std::FILE* stream) {
   if (TyxCharOut(code, stream) == TyxWriteFailed) KRFatalStdio();
 }
