@@ -36,11 +36,11 @@ struct AmFontEntry {
   std::uint32_t gfid;
   std::uint8_t style;
   std::uint8_t size;
-  AmRule* rules;               // substitution rules of a copied font
-  AmFontEntry* copyOf;         // the font this one copies, or null
-  AmFontEntry** fontMap;       // 256 output fonts, or null
-  std::uint8_t* codeMap;       // 256 output character codes, or null
-  AmFontEntry* next;           // hash chain link
+  AmRule* rules;          // substitution rules of a copied font
+  AmFontEntry* copyOf;    // the font this one copies, or null
+  AmFontEntry** fontMap;  // 256 output fonts, or null
+  std::uint8_t* codeMap;  // 256 output character codes, or null
+  AmFontEntry* next;      // hash chain link
 };
 
 // Parses a whole font map stream into the map. 0 on success, nonzero on the

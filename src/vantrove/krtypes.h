@@ -11,9 +11,9 @@
 namespace vantrove {
 
 // Results of the structured field and parameter readers.
-constexpr int KRReadEnd = 0;       // the input is at its end
-constexpr int KRReadOther = 1;     // the next field is something else (pushed back)
-constexpr int KRReadMatched = 2;   // the field was read
+constexpr int KRReadEnd = 0;      // the input is at its end
+constexpr int KRReadOther = 1;    // the next field is something else (pushed back)
+constexpr int KRReadMatched = 2;  // the field was read
 
 // Results of the writer operations.
 constexpr int TyxWriteFailed = 0;

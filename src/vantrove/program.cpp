@@ -1,3 +1,5 @@
 #include "vantrove/main.h"
 
-int main(int argc, char** argv) { vantrove::KRMain(argc, argv); }
+int main(int argc, char** argv) {
+  vantrove::KRMain(argc, argv);
+}
