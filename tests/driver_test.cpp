@@ -6,6 +6,7 @@
 #include <filesystem>
 #include <fstream>
 #include <string>
+#include <tuple>
 
 #include "support/dca_builder.h"
 #include "support/process.h"
@@ -167,40 +168,36 @@ TEST(NotDca, FirstFieldIsNotAFormatUnitPrefix) {
   }
 }
 
-TEST(Fatal, ErrorsInTheFormatUnitsGiveOnlyPreludeAndCatalog) {
-  const Bytes unit1 = dca::formatUnit1();
-  const std::pair<Bytes, std::string> cases[] = {
+TEST(Fatal, BeforeTheFormatUnitsAreReadOnlyPreludeAndCatalogAreWritten) {
+  const Bytes unit1 = dca::formatUnit1(), standard = dca::standardFormat();
+  const std::tuple<Bytes, std::string, std::string> cases[] = {
       {dca::field(0xE1, 0x04, {}),
-       "vantrove: Byte 00: Not a DCA file.\nStructured field type mismatch.\n"},
-      {{}, "vantrove: Byte 00: Not a DCA file.\nPremature end of file.\n"},
+       "vantrove: Byte 00: Not a DCA file.\nStructured field type mismatch.\n", ""},
+      {{}, "vantrove: Byte 00: Not a DCA file.\nPremature end of file.\n", ""},
       // The failed non-fatal read of a prefix still moved the offset by five.
-      {unit1, "vantrove: Byte " + octal(unit1.size() + 5) +
-                  ": Expected fields following Document Parameters or Primary Master "
-                  "Format's Format Unit Prefix.\nPremature end of file.\n"},
+      {unit1,
+       "vantrove: Byte " + octal(unit1.size() + 5) +
+           ": Expected fields following Document Parameters or Primary Master "
+           "Format's Format Unit Prefix.\nPremature end of file.\n",
+       ""},
       {unit1 + dca::formatUnitPrefix() + dca::masterFormat(2, dca::standardMembers()) +
            dca::endUnit(),
        "vantrove: Byte " + octal(unit1.size() + 5) +
-           ": Expected primary master format--not alternate.\n"},
+           ": Expected primary master format--not alternate.\n",
+       ""},
+      // Later, a complete document. The looks for a margin text declaration
+      // and for a third format unit met the end of the input and still moved
+      // the offset by the five bytes each asked for.
+      {standard, "vantrove: Byte " + octal(standard.size() + 10) + ": Missing end unit.\n",
+       standardTail(kFatalParagraph)},
   };
-  for (const auto& [input, err] : cases) {
+  for (const auto& [input, err, rest] : cases) {
     auto r = vtest::convert(input);
     EXPECT_EQ(r.status, 0);
     EXPECT_EQ(r.err, err);
-    EXPECT_EQ(r.out, kPrelude + kFatalCatalog);
+    EXPECT_EQ(r.out, kPrelude + kFatalCatalog + rest);
     EXPECT_TRUE(vtest::tmpFiles().empty());
   }
-}
-
-TEST(Fatal, MissingEndUnit) {
-  Bytes input = dca::standardFormat();
-  auto r = vtest::convert(input);
-  EXPECT_EQ(r.status, 0);
-  // The looks for a margin text declaration and for a third format unit met
-  // the end of the input and still moved the offset by the five bytes each
-  // asked for; the text unit read began after them.
-  EXPECT_EQ(r.err, "vantrove: Byte " + octal(input.size() + 10) + ": Missing end unit.\n");
-  EXPECT_EQ(r.out, kPrelude + kFatalCatalog + standardTail(kFatalParagraph));
-  EXPECT_TRUE(vtest::tmpFiles().empty());
 }
 
 TEST(WriteFailure, FullDeviceEndsWithOneLineAndNoTemporaryFiles) {

@@ -250,17 +250,5 @@ TEST_F(FontMapTest, CopiesResolveLazilyWithOwnTablesFirstAndCyclesNotFound) {
   for (std::uint32_t gfid : {1u, 2u, 3u, 4u, 8u, 9u}) EXPECT_EQ(ibm(gfid), nullptr) << gfid;
 }
 
-TEST_F(FontMapTest, CacheAnswersARepeatedQueryWithoutSearching) {
-  ASSERT_EQ(parse("<SrcChar <GFID 1>> <CorlaChar <FFamily T> <Code 1>>"), 0);
-  AmFontEntry* font = AmFontRead("A", 1, 0, 0);  // by GFID: the family is not compared
-  ASSERT_NE(font, nullptr);
-  // A search for the family "A" finds nothing; the remembered call with the
-  // same family text, size and style answers instead.
-  EXPECT_EQ(AmFontRead("A", 0, 0, 0), font);
-  EXPECT_EQ(AmFontRead("A", 0, 1, 0), nullptr);
-  EXPECT_EQ(ibm(99), nullptr);  // a failed lookup leaves the cache alone
-  EXPECT_EQ(AmFontRead("A", 0, 0, 0), font);
-}
-
 }  // namespace
 }  // namespace vantrove

@@ -1,6 +1,5 @@
-// The small support modules: strings, stream copy, the file search path with
-// tilde expansion, temporary file names and basename.
-#include <pwd.h>
+// The small support modules: strings, stream copy, the file search path and
+// temporary file names.
 #include <unistd.h>
 
 #include <gtest/gtest.h>
@@ -126,21 +125,6 @@ TEST(KzopenTest, SearchesTheNameThenHomeThenTheTwoKzhomeDirectories) {
   errno = 0;
   EXPECT_EQ(kzread(name), "<none>");
   EXPECT_EQ(errno, ENOENT);
-}
-
-TEST(ExpandTildeTest, UsesThePasswordDatabaseAndLeavesWhatItCannotExpand) {
-  const passwd* account = getpwuid(getuid());
-  ASSERT_NE(account, nullptr);
-  ScopedEnv setUser("USER", account->pw_name);
-  ScopedEnv setHome("HOME", "/somewhere/else");
-  const auto expand = [](std::string text) {
-    text.resize(257);
-    expandTilde(text.data());
-    return std::string(text.c_str());
-  };
-  EXPECT_EQ(expand("~/x"), std::string(account->pw_dir) + "/x");
-  EXPECT_EQ(expand("~nosuchvantroveuser/x"), "~nosuchvantroveuser/x");
-  EXPECT_EQ(expand("~"), "~");
 }
 
 TEST(TmpNameTest, NamesCarryPidAndACounterInOneReusedBuffer) {
