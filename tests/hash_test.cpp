@@ -1,5 +1,5 @@
-// The intrusive hash table: sizing, insertion and search, and the split that
-// doubles the table when a chain is full.
+// The intrusive hash table: insertion and search, and the split that doubles
+// the table when a chain is full.
 #include "tools/hash.h"
 
 #include <gtest/gtest.h>
@@ -37,17 +37,6 @@ int create(HashTable* table, std::uint32_t size) {
       [](const void*, std::uint32_t) { return 0u; },
       [](std::size_t bytes) { return std::malloc(bytes); },
       [](void* pointer) { std::free(pointer); });
-}
-
-TEST(HashTest, BucketCountIsThePowerOfTwoAtOrAboveTheRequestAndAtLeastTwo) {
-  const std::pair<std::uint32_t, std::uint32_t> cases[] = {{0, 2}, {1, 2},  {2, 2},
-                                                           {3, 4}, {9, 16}, {16, 16}};
-  for (const auto& [request, expected] : cases) {
-    HashTable table;
-    ASSERT_EQ(create(&table, request), 1);
-    EXPECT_EQ(HashGetNoBuckets(&table), expected) << request;
-    HashFree(&table);
-  }
 }
 
 TEST(HashTest, SixthElementOfAFullChainDoublesTheTable) {

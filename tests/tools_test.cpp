@@ -1,5 +1,5 @@
-// The small support modules: strings, stream copy, the file search path and
-// temporary file names.
+// The small support modules: stream copy, the file search path and temporary
+// file names.
 #include <unistd.h>
 
 #include <gtest/gtest.h>
@@ -16,7 +16,6 @@
 #include "tools/file.h"
 #include "tools/kzopen.h"
 #include "tools/stream.h"
-#include "tools/string.h"
 
 namespace vantrove {
 namespace {
@@ -60,16 +59,6 @@ std::string kzread(const std::string& name) {
   for (int c; (c = std::fgetc(stream)) != EOF;) text += static_cast<char>(c);
   std::fclose(stream);
   return text;
-}
-
-TEST(StringTest, SearchAndStrip) {
-  const char* const words[] = {"Code", "FBold", "Code", "GFID"};
-  EXPECT_EQ(StringVectorSearch(words, 4, "Code"), 0);  // the first of two
-  EXPECT_EQ(StringVectorSearch(words, 4, "FBol"), -1);
-  EXPECT_EQ(StringVectorSearch(nullptr, 0, "Code"), -1);  // nothing is looked at
-  char text[] = " a-b\t-c ";
-  StringStrip(text, " -\t");
-  EXPECT_STREQ(text, "abc");
 }
 
 TEST(StreamTest, CopiesFromWhereTheInputStandsInBlocksOf10240Bytes) {
