@@ -108,8 +108,12 @@ TEST(PageLayout, ColumnTabsAndMarginTexts) {
   // Character width 144/1440 in: 7 points a column. Column 11 is 70 pt plus
   // the 72 pt indent; column 200 (1393 + 72 pt) is pulled back to 612 pt;
   // both lose the 72 pt left margin.
+  // The right margin at 7 in leaves 1.5 in, so the left and right page
+  // margins differ.
+  dca::Line line;
+  line.right = 10080;
   const Bytes members =
-      kStandardPage + dca::lineParams(dca::Line{}) + dca::tabParams(0, {{0, 11}, {3, 200}});
+      kStandardPage + dca::lineParams(line) + dca::tabParams(0, {{0, 11}, {3, 200}});
   // A top margin text at 0.5 in with the page number, and a bottom one at
   // 10 in from the top edge: 1 in above the bottom of an 11 in page.
   const Bytes marginTexts = dca::marginTextDecl(1, 720) +
@@ -118,9 +122,11 @@ TEST(PageLayout, ColumnTabsAndMarginTexts) {
   const auto r = vtest::convert(withFormat(members, marginTexts, oneParagraph()));
   EXPECT_EQ(r.status, 0);
   EXPECT_EQ(r.err, "");
-  EXPECT_EQ(layout(r.out),
-            expectedLayout(kStandardDocument + "\t<DTwoSides No>\n\t<DHeadOnFirst Yes>\n",
-                           "\t<HFMargins 1.000\" 0.500\" 1.000\" 1.000\">\n", kStandardRect));
+  EXPECT_EQ(layout(r.out), expectedLayout("\t<DMargins 1.000\" 1.000\" 1.500\" 1.000\">\n"
+                                          "\t<DPageSize 8.500\" 11.000\">\n\t<DTwoSides No>\n"
+                                          "\t<DHeadOnFirst Yes>\n",
+                                          "\t<HFMargins 1.000\" 0.500\" 1.500\" 1.000\">\n",
+                                          "1.000\" 1.000\" 6.000\" 9.000\""));
   EXPECT_EQ(vtest::catalog(r.out),
             blockCatalog(2, tabStop("70.000pt", "Left") + tabStop("540.000pt", "Center")));
   EXPECT_EQ(vtest::body(r.out), para("block pgf",
