@@ -91,21 +91,29 @@ TEST(NoteReference, TwoDigitEchoIsSwallowed) {
 
 TEST(NoteReference, EchoCutShortByTheEndOfTheInput) {
   // The look for the echo meets the end unit and the end of the input, and
-  // gives back what it read, so the end unit is still found.
+  // gives back what it read, so the end unit is still found. The text after
+  // the reference in its field is read as text, up to the field's end.
   auto r = vtest::convertBody(ebc("See") + kCre + dca::noteReference("000001"));
   EXPECT_EQ(r.status, 0);
   EXPECT_EQ(r.err, "");
   EXPECT_EQ(vtest::body(r.out),
             para("block pgf", kPlainFont + "\t<String `See" + kLineEnd + "\t<FNote 1>\n"));
+  r = vtest::convertBody(ebc("See") + dca::noteReference("000001") + ebc("ab") + kCre);
+  EXPECT_EQ(r.status, 0);
+  EXPECT_EQ(r.err, "");
+  EXPECT_EQ(vtest::body(r.out), para("block pgf", kPlainFont +
+                                                      "\t<String `See'>\n\t<FNote 1>\n"
+                                                      "\t<String `ab" +
+                                                      kLineEnd));
 
-  // Without an end unit nothing was read, so nothing is pushed back; the read
-  // still counted its 14 bytes.
+  // Without an end unit nothing was read, so nothing is pushed back; the
+  // offsets stay those of the input, which ends where the reference does.
   const Bytes input =
       dca::standardFormat() +
       dca::textUnit("000001", ebc("x") + kCre + ebc("y") + dca::noteReference("900001"));
   r = vtest::convert(input);
   EXPECT_EQ(r.status, 0);
-  EXPECT_EQ(r.err, diagnostic(input.size() + 14 + 5, "Missing end unit."));
+  EXPECT_EQ(r.err, diagnostic(input.size() + 5, "Missing end unit."));
   EXPECT_EQ(vtest::body(r.out), para("block pgf", kPlainFont + "\t<String `x" + kLineEnd +
                                                       "\t<String `y'>\n\t<FNote 48033>\n") +
                                     kFatalParagraph);

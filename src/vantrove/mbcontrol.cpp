@@ -327,15 +327,17 @@ void KRNoteReference(const std::uint8_t* intro) {
   std::uint8_t echo[16 + 13] = {};
   const std::uint32_t count = static_cast<std::uint32_t>(k) + 13;
   // The k + 13 bytes are taken one at a time so that, when the input ends
-  // first, exactly the bytes it delivered go back; the run still moves the
-  // offset by k + 13, as a failed read does.
+  // first, exactly the bytes it delivered go back. They go back to the
+  // offsets they came from: the failed read counted a byte that never came,
+  // and the body text loop compares these offsets with the end of its field,
+  // so the text after the reference is still read as text.
   constexpr const char* kEchoMessage = "Expected Text after Footnote Reference.";
+  const std::uint32_t start = KRStdin.offset;
   std::uint32_t got = 0;
   while (got < count && KRStdinRead(0, kEchoMessage, echo + got, 1, 0) == KRReadMatched) ++got;
   if (got < count) {
-    const std::uint32_t rest = count - got - 1;
-    if (rest > 0) KRStdinRead(0, kEchoMessage, echo + got + 1, rest, 0);
     if (got > 0) KRStdinUnread(echo, got);
+    KRStdin.offset = start;
     return;
   }
   if (noteMatch(echo, digits, k) == 0) KRStdinUnread(echo, count);
