@@ -126,19 +126,29 @@ TEST_F(IoTest, PushBackKeepsTheOrderThroughManyMixedOperations) {
   }
 }
 
-TEST_F(IoTest, EndOfInputIsMetAgainAndFatalReadsReportIt) {
-  dca::openInput(dca::raw({1, 2, 3}));
+TEST_F(IoTest, ShortReadsAndTheEndOfTheInput) {
+  dca::openInput(dca::raw({1, 2, 3, 4}));
+  EXPECT_EQ(read(2), dca::raw({1, 2}));
+  const Bytes pushed = dca::raw({7, 8});
+  KRStdinUnread(pushed.data(), 2);
+  // The file delivers only two of the three bytes asked from it after the
+  // pushed-back ones: those stay pushed back, to be read again.
   std::uint8_t buffer[5];
   EXPECT_EQ(KRStdinRead(0, "m", buffer, 5, 0), 1);
+  EXPECT_EQ(KRStdin.offset, 5u);
+  EXPECT_EQ(read(2), pushed);
+  EXPECT_EQ(KRStdin.lastOffset, 5u);
+  // Nothing left in the file: the end, and again at every later read.
   EXPECT_EQ(KRStdinRead(0, "m", buffer, 1, 0), 0);
   EXPECT_EQ(KRStdin.file, nullptr);
   EXPECT_EQ(KRStdinRead(0, "m", buffer, 1, 0), 0);
-  const Bytes pushed = dca::raw({7, 8});
+  EXPECT_EQ(KRStdin.offset, 9u);
+  // Bytes pushed back after the end are read before the end is met again.
   KRStdinUnread(pushed.data(), 2);
-  EXPECT_EQ(read(2), pushed);  // the offset went 5, 6, 7, back to 5 and on to 7
+  EXPECT_EQ(read(2), pushed);
   const dca::Outcome end = dca::capture([] { read(1); });
   EXPECT_EQ(end.status, 0);
-  EXPECT_THAT(end.err, StartsWith("vantrove: Byte 07: Expected test bytes.\n"
+  EXPECT_THAT(end.err, StartsWith("vantrove: Byte 011: Expected test bytes.\n"
                                   "Premature end of file.\n"));
 }
 

@@ -121,12 +121,16 @@ int KRStdinRead(int fatal, const char* message, void* buffer, std::uint32_t size
   KRStdin.offset += count;  // a failed read still moves the offset
 
   // Pushed-back bytes come first.
-  const std::uint32_t fromPushback = std::min(n, KRStdin.pushbackCount);
-  if (fromPushback > 0) takePushback(target, fromPushback);
-
-  const std::size_t wanted = n - fromPushback;
-  if (wanted > 0) {
-    const std::size_t got = readFile(target + fromPushback, wanted);
+  const std::uint32_t pending = KRStdin.pushbackCount;
+  if (pending > n) {
+    takePushback(target, n);
+  } else if (n > 0) {
+    // All pushed-back bytes, then the rest from the file. The pushed-back
+    // bytes count as consumed only once the file has delivered the rest: after
+    // a short read they are still the next bytes to come.
+    if (pending > 0) std::memcpy(target, pushback.data() + pushbackStart, pending);
+    const std::size_t wanted = n - pending;
+    const std::size_t got = wanted > 0 ? readFile(target + pending, wanted) : 0;
     if (got < wanted) {
       if (got == 0) {
         if (KRStdin.file != nullptr && std::ferror(KRStdin.file)) KRFatal(std::strerror(errno));
@@ -138,6 +142,7 @@ int KRStdinRead(int fatal, const char* message, void* buffer, std::uint32_t size
       KRFatalFirst(message);
       KRFatalLast("Premature end of file.");
     }
+    if (pending > 0) clearPushback();
   }
 
   if (KRStdin.remembering) remember(target, n);

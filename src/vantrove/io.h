@@ -2,11 +2,14 @@
 //
 // Every reader asks the stream for an exact number of bytes and names the
 // message to give when they are missing. Bytes may be pushed back to be read
-// again; they are kept reversed in a vector (next byte at the back) so a
-// push-back never moves bytes already pushed back. While remembering is on,
-// every byte consumed is also appended to the memory, which can be pushed back
-// whole. `offset` counts consumed bytes (push-back moves it back) and
-// `lastOffset` is where the most recent read began: diagnostics print it.
+// again; they are kept in reading order with free room in front, so that a
+// push-back seldom moves bytes already pushed back and a run of them can be
+// taken whole. While remembering is on, every byte consumed is also appended
+// to the memory, which can be pushed back whole. `offset` counts consumed
+// bytes (push-back moves it back, as it does `lastOffset`) and `lastOffset` is
+// where the most recent read began: diagnostics print it. Once a read has met
+// the end of the input the file is closed and every later read that needs the
+// file meets the end again.
 #pragma once
 
 #include <cstddef>
