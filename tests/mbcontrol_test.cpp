@@ -89,6 +89,32 @@ TEST(NoteReference, TwoDigitEchoIsSwallowed) {
             para("block pgf", kPlainFont + "\t<String `A'>\n" + notes + "\t<String `B" + kLineEnd));
 }
 
+TEST(NoteReference, ParametersAndNumbersFromLeadingDigits) {
+  // Parameters 1 and 20 are skipped, 7 warns; in the include, 2 is skipped and
+  // the unit reference carries 14 bytes, of which only the first six name the
+  // unit. "9ABCDE" has the number 9, for the reference and the footnote alike.
+  const Bytes nested = dca::sip(2, {0}) + dca::sip(4, ebc("9ABCDEzzzzzzzz"));
+  const Bytes include = Bytes{static_cast<std::uint8_t>(nested.size() + 6), 8, 0, 0,
+                              static_cast<std::uint8_t>(nested.size() + 2), 0} +
+                        nested;
+  const Bytes reference =
+      dca::mbc(0xD9, 0x85, dca::sip(1, {1, 2}) + dca::sip(7, {3}) + include + dca::sip(20, {}));
+  const auto r =
+      vtest::convert(dca::document(dca::textUnit("000001", ebc("a") + reference + ebc("b") + kCre) +
+                                   dca::textUnit("9ABCDE", ebc("n") + kCre)));
+  EXPECT_EQ(r.status, 0);
+  EXPECT_EQ(r.err, diagnostic(firstBodyByte() + 9,
+                              "Illegal Parameter type in Note Reference Field, skipping."));
+  EXPECT_EQ(vtest::body(r.out),
+            para("block pgf", kPlainFont + "\t<String `a'>\n\t<FNote 9>\n\t<String `b" + kLineEnd));
+  EXPECT_EQ(vtest::notes(r.out),
+            "\t\t<FNote\n<ID 9>\n" +
+                para("Footnote",
+                     "\t<Font <FFamily `Courier'> <FSize 12.000pt> <FPlain Yes>>\n\t<String `n" +
+                         kLineEnd) +
+                "\t\t> # End FNote\n");
+}
+
 TEST(NoteReference, EchoCutShortByTheEndOfTheInput) {
   // The look for the echo meets the end unit and the end of the input, and
   // gives back what it read, so the end unit is still found. The text after

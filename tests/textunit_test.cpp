@@ -130,6 +130,29 @@ TEST(ParagraphKinds, IndentedHangingAndRowParagraphs) {
   EXPECT_THAT(pgfEntry(r.out, "hanging pgf1"), HasSubstr(indented("3.000", "2.000")));
 }
 
+TEST(ParagraphKinds, MasterChangesOfAUnit) {
+  // The alternate master format centres its lines. Of two establish fields
+  // the second wins and the first becomes the one to return to; a return
+  // takes the master in force just before the unit's last establish field.
+  dca::Line centred;
+  centred.align = 3;
+  const auto r =
+      vtest::convert(dca::standardFormat() + dca::formatUnitPrefix() +
+                     dca::masterFormat(2, dca::lineParams(centred)) +
+                     dca::textUnit("000001", ebc("A") + Bytes{ctl::RCR},
+                                   dca::establishMaster(2) + dca::establishMaster(1)) +
+                     dca::textUnit("000002", ebc("B") + Bytes{ctl::RCR}, dca::returnToMaster()) +
+                     dca::textUnit("000003", ebc("C") + Bytes{ctl::RCR},
+                                   dca::establishMaster(1) + dca::returnToMaster()) +
+                     dca::endUnit());
+  EXPECT_EQ(r.err, "");
+  EXPECT_EQ(vtest::body(r.out), para("row", kPlainFont + "\t<String `A'>\n") +
+                                    para("row1", kPlainFont + "\t<String `B'>\n") +
+                                    para("row1", kPlainFont + "\t<String `C'>\n"));
+  EXPECT_THAT(pgfEntry(r.out, "row"), HasSubstr("\t<PgfAlignment Left>\n"));
+  EXPECT_THAT(pgfEntry(r.out, "row1"), HasSubstr("\t<PgfAlignment Center>\n"));
+}
+
 TEST(ParagraphKinds, MarginTextOfAUnitMarksTheFirstParagraphOnly) {
   const Bytes leading = dca::marginTextDecl(0x01, 720) + dca::marginTextField(0x01, ebc("Head"));
   const auto r = vtest::convert(dca::document(
