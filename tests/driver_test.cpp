@@ -99,6 +99,7 @@ TEST(Assembly, EmptyDocumentFromEveryInputToEveryOutput) {
   EXPECT_EQ(r.err, "");
   EXPECT_EQ(r.out, expected);
   EXPECT_TRUE(vtest::tmpFiles().empty());
+  EXPECT_GT(r.stdinRead, 0);
 
   std::string in = dca::writeTempFile(dca::document({}));
   fs::path out = fs::path(vtest::tmpDir()).parent_path() / "out.tyx";
@@ -112,12 +113,37 @@ TEST(Assembly, EmptyDocumentFromEveryInputToEveryOutput) {
   EXPECT_EQ(vtest::run({in}, {}, {{"TMPDIR", "/nonexistent-tmp"}}).out, expected);
 }
 
-TEST(CommandLine, MissingInputAndUnwritableOutputFiles) {
-  auto r = vtest::run({"/nonexistent/input.dca"});
+TEST(CommandLine, OperandDashIsAnOrdinaryName) {
+  // Found under HOME, not taken for the standard input (which is empty here).
+  const fs::path dash = fs::path(vtest::tmpDir()).parent_path() / "home" / "-";
+  fs::copy_file(dca::writeTempFile(dca::document({})), dash, fs::copy_options::overwrite_existing);
+  auto r = vtest::run({"-"});
+  fs::remove(dash);
   EXPECT_EQ(r.status, 0);
-  EXPECT_EQ(r.err, "vantrove: Byte 00: No such file or directory\n");
-  // Nothing has been read: prelude and an empty catalog only.
-  EXPECT_EQ(r.out, kPrelude + kEmptyCatalog);
+  EXPECT_EQ(r.err, "");
+  EXPECT_EQ(r.out, kPrelude + kEmptyCatalog + standardTail(""));
+}
+
+TEST(CommandLine, MissingInputAndUnwritableOutputFiles) {
+  // Options end at the first operand: "-V" after it is the output file's
+  // name, never opened since the input fails first.
+  for (const auto& args : std::vector<std::vector<std::string>>{{"/nonexistent/input.dca"},
+                                                                {"/nonexistent/input.dca", "-V"}}) {
+    auto r = vtest::run(args);
+    EXPECT_EQ(r.status, 0);
+    EXPECT_EQ(r.err, "vantrove: Byte 00: No such file or directory\n");
+    // Nothing has been read: prelude and an empty catalog only.
+    EXPECT_EQ(r.out, kPrelude + kEmptyCatalog);
+  }
+
+  // A folder opens but cannot be read: the read error's text, at the first
+  // read, after the temporary files were made; the fatal paragraph's format
+  // reaches the catalog.
+  auto r = vtest::run({fs::path(vtest::tmpDir()).parent_path().string()});
+  EXPECT_EQ(r.status, 0);
+  EXPECT_EQ(r.err, "vantrove: Byte 00: Is a directory\n");
+  EXPECT_EQ(r.out, kPrelude + kFatalCatalog);
+  EXPECT_TRUE(vtest::tmpFiles().empty());
 
   r = vtest::run({dca::writeTempFile(dca::document({})), "/nonexistent/dir/out.tyx"});
   EXPECT_EQ(r.status, 0);
@@ -131,6 +157,7 @@ TEST(FontMap, MissingOrMalformedMapStopsBeforeReading) {
   EXPECT_EQ(r.status, 1);
   EXPECT_EQ(r.err, "Cannot open your dca.am file.\n");
   EXPECT_EQ(r.out, "");
+  EXPECT_EQ(r.stdinRead, 0);
   EXPECT_TRUE(vtest::tmpFiles().empty());
 
   const std::string bad = kzhomeWithMap("badkz", "<SrcChar <GFID 2> <Code 65>>\n<Bogus>\n");
@@ -138,6 +165,8 @@ TEST(FontMap, MissingOrMalformedMapStopsBeforeReading) {
   EXPECT_EQ(r.status, 1);
   EXPECT_EQ(r.err, "Problem reading your dca.am file.\n");
   EXPECT_EQ(r.out, "");
+  EXPECT_EQ(r.stdinRead, 0);
+  EXPECT_TRUE(vtest::tmpFiles().empty());
 }
 
 TEST(FontMap, DefaultFontMustBeDefined) {

@@ -280,9 +280,11 @@ void KRMain(int argc, char** argv) {
   KRArgv0 = invoked ? invoked : "vantrove";
   KRGlobal.bodyStream = nullptr;
 
+  // Options "Vhb" end at the first operand, as POSIX has it; the leading "+"
+  // keeps the GNU getopt from taking options from among the operands.
   opterr = 0;
   int option;
-  while ((option = getopt(argc, argv, "Vhb")) != -1) {
+  while ((option = getopt(argc, argv, "+Vhb")) != -1) {
     switch (option) {
       case 'V':
         std::fprintf(stderr, "%s: version %s\n", KRArgv0, kVersion);

@@ -148,6 +148,8 @@ RunResult runProgram(const std::string& program, const std::vector<std::string>&
   while (waitpid(pid, &wstatus, 0) < 0 && errno == EINTR) {
   }
   RunResult result;
+  // The child shared the input's file offset.
+  result.stdinRead = static_cast<long>(lseek(inFd, 0, SEEK_CUR));
   result.out = slurp(outFd);
   result.err = slurp(errFd);
   if (WIFEXITED(wstatus))

@@ -12,7 +12,8 @@ namespace vtest {
 struct RunResult {
   std::string out;
   std::string err;
-  int status = -1;  // exit status, or 128 + signal number
+  int status = -1;     // exit status, or 128 + signal number
+  long stdinRead = 0;  // how far the program read into its standard input
 };
 
 // Runs the vantrove binary with `args` (argv[1..]), feeding `stdinBytes` on
