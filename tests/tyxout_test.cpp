@@ -2,7 +2,9 @@
 #include "tyxout/tyxout.h"
 
 #include <gtest/gtest.h>
+#include <sys/types.h>
 
+#include <cmath>
 #include <cstdio>
 #include <cstdlib>
 #include <deque>
@@ -77,6 +79,74 @@ TEST_F(TyxTest, MarginMinimumRaisesMarginsBelow035InchToAQuarterInch) {
   }
 }
 
+TEST_F(TyxTest, FieldWriterIndentsAndSkipsClearedFields) {
+  // Level 7 indents like level 4; cleared fields still take their place, so
+  // the fields behind them come out with their own values.
+  TyxDocument document{};
+  document.setMask = TyxBit(TyxDocumentField::DColumns) | TyxBit(TyxDocumentField::DPageSize) |
+                     TyxBit(TyxDocumentField::DTwoSides) | TyxBit(TyxDocumentField::DPageNumStyle) |
+                     TyxBit(TyxDocumentField::DFNoteLabels) |
+                     TyxBit(TyxDocumentField::DFNoteNumberPos);
+  document.dColumns = -2;
+  document.dColumnGap = TyxInches(9);  // bit clear: not written
+  document.dPageSize[0] = TyxInches(8.5f);
+  document.dPageSize[1] = {27.94f, TyxUnitCode(TyxUnit::Centimetre)};
+  document.dTwoSides = 1;
+  document.dPageNumStyle = 3;
+  document.dFNoteLabels = "`a'";  // written as stored
+  document.dFNoteNumberPos = 2;
+  EXPECT_EQ(TyxFieldsOut(&document, out.get(), 7, TyxDocumentFields), 1);
+  EXPECT_EQ(TyxStmtDimensionOut({5, 9}, out.get(), 3, "None"), 1);  // unknown unit: no value
+  EXPECT_EQ(out.text(),
+            "\t\t\t\t<DColumns -2>\n\t\t\t\t<DPageSize 8.500\" 27.940cm>\n"
+            "\t\t\t\t<DTwoSides Yes>\n\t\t\t\t<DPageNumStyle UCAlpha>\n"
+            "\t\t\t\t<DFNoteLabels ``a''>\n\t\t\t\t<DFNoteNumberPos FNSubscript>\n"
+            "\t\t\t<None >\n");
+}
+
+TEST_F(TyxTest, FieldDifferenceReportsWhatTheNewRecordAdds) {
+  using F = TyxFontField;
+  char family[] = "Times";  // same text as the old record's, another pointer
+  TyxFont oldFont{};
+  oldFont.setMask = TyxBit(F::FFamily) | TyxBit(F::FSize) | TyxBit(F::FDX) | TyxBit(F::FDY) |
+                    TyxBit(F::FBold) | TyxBit(F::FItalic);
+  oldFont.fFamily = "Times";
+  oldFont.fSize = TyxPoints(12);
+  oldFont.fDX = TyxPoints(0.0f);
+  oldFont.fDY = TyxInches(1);
+  oldFont.fBold = 1;
+  oldFont.fItalic = 1;
+  TyxFont newFont{};
+  newFont.setMask = TyxBit(F::FFamily) | TyxBit(F::FSize) | TyxBit(F::FDX) | TyxBit(F::FDY) |
+                    TyxBit(F::FBold) | TyxBit(F::FUnderline);  // italic: not reported
+  newFont.fFamily = family;
+  newFont.fSize = TyxPoints(12);
+  newFont.fDX = TyxPoints(-0.0f);  // dimensions compare byte for byte
+  newFont.fDY = {1, TyxUnitCode(TyxUnit::Centimetre)};
+  newFont.fBold = 1;
+  newFont.fUnderline = 0;  // the old record lacks it
+  TyxFont diff{};
+  diff.setMask = 0xFFFFFFu;
+  EXPECT_EQ(TyxFieldsDiff(&oldFont, &newFont, &diff, TyxFontFields), 1);
+  EXPECT_EQ(diff.setMask, TyxBit(F::FDX) | TyxBit(F::FDY) | TyxBit(F::FUnderline));
+  EXPECT_TRUE(std::signbit(diff.fDX.value));
+  EXPECT_EQ(diff.fDY.unit, TyxUnitCode(TyxUnit::Centimetre));
+
+  // A nested record counts only by its presence.
+  TyxPgf oldPgf{};
+  TyxPgf newPgf{};
+  newPgf.setMask = TyxBit(TyxPgfField::PgfFont);
+  newPgf.pgfFont = newFont;
+  TyxPgf pgfDiff{};
+  TyxFieldsDiff(&oldPgf, &newPgf, &pgfDiff, TyxPgfFields);
+  EXPECT_EQ(pgfDiff.setMask, TyxBit(TyxPgfField::PgfFont));
+  EXPECT_EQ(pgfDiff.pgfFont.setMask, newFont.setMask);
+  oldPgf = newPgf;
+  oldPgf.pgfFont = oldFont;
+  TyxFieldsDiff(&oldPgf, &newPgf, &pgfDiff, TyxPgfFields);
+  EXPECT_EQ(pgfDiff.setMask, 0u);
+}
+
 // ---------------------------------------------------------------- paragraph formats
 
 TEST_F(TyxTest, FormatStatementShowsTwoBlanksAfterSpaceBeforeAndZeroTabStopsTwice) {
@@ -89,6 +159,84 @@ TEST_F(TyxTest, FormatStatementShowsTwoBlanksAfterSpaceBeforeAndZeroTabStopsTwic
   EXPECT_EQ(out.text(),
             "<Pgf\n\t<PgfTag `Body'>\n\t<PgfSpBefore  6.000pt>\n\t<PgfNumTabs 0>\n"
             "\t<PgfNumTabs 0>\n>\n");
+}
+
+TEST_F(TyxTest, FormatDifferenceRulesForTagFontAndTabStops) {
+  using P = TyxPgfField;
+  TyxTabStop oldTabs[2] = {};
+  for (TyxTabStop& tab : oldTabs) {
+    tab.setMask = TyxBit(TyxTabStopField::TSX) | TyxBit(TyxTabStopField::TSType);
+    tab.tsX = TyxInches(1);
+  }
+  oldTabs[1].tsX = TyxInches(2);
+  TyxPgf old = taggedFormat("Old");
+  old.setMask |=
+      TyxBit(P::PgfLIndent) | TyxBit(P::PgfSpAfter) | TyxBit(P::PgfFont) | TyxBit(P::PgfNumTabs);
+  old.pgfLIndent = TyxInches(1);
+  old.pgfSpAfter = TyxPoints(3);
+  old.pgfFont.setMask = TyxBit(TyxFontField::FSize);
+  old.pgfFont.fSize = TyxPoints(12);
+  old.pgfNumTabs = 2;
+  old.tabStop = oldTabs;
+
+  // The new format: another tag, the same indent, no space after, equal
+  // tab stops in another array (the second without its type).
+  TyxTabStop newTabs[2] = {oldTabs[0], oldTabs[1]};
+  newTabs[1].setMask = TyxBit(TyxTabStopField::TSX);
+  newTabs[1].tsType = 3;
+  TyxPgf now = old;
+  now.pgfTag = "New";
+  now.setMask &= ~TyxBit(P::PgfSpAfter);
+  now.tabStop = newTabs;
+  TyxTabStop buffer[2] = {};
+  const auto diff = [&](int ignoreTag) {
+    TyxPgf out{};
+    out.tabStop = buffer;
+    TyxPgfDiff(ignoreTag, &old, &now, &out);
+    return out;
+  };
+  EXPECT_EQ(diff(1).setMask, 0u);
+
+  // Without ignoreTag a tagged format is copied whole, its tab stops into the buffer.
+  TyxPgf out = diff(0);
+  EXPECT_EQ(out.setMask, now.setMask);
+  EXPECT_STREQ(out.pgfTag, "New");
+  EXPECT_EQ(out.tabStop, buffer);
+  EXPECT_EQ(buffer[1].setMask, newTabs[1].setMask);
+
+  // The font: only its changed fields; a font the old format lacks comes whole.
+  now.pgfFont.setMask |= TyxBit(TyxFontField::FBold);
+  now.pgfFont.fBold = 1;
+  out = diff(1);
+  EXPECT_EQ(out.setMask, TyxBit(P::PgfFont));
+  EXPECT_EQ(out.pgfFont.setMask, TyxBit(TyxFontField::FBold));
+  old.setMask &= ~TyxBit(P::PgfFont);
+  out = diff(1);
+  EXPECT_EQ(out.setMask, TyxBit(P::PgfFont));
+  EXPECT_EQ(out.pgfFont.setMask, now.pgfFont.setMask);
+  now.pgfFont = old.pgfFont;
+  old.setMask |= TyxBit(P::PgfFont);
+
+  // Tab stops: one that differs, a different count or none in the old
+  // format brings all of the new format's.
+  const auto tabsOnly = [&] {
+    buffer[0] = buffer[1] = TyxTabStop{};
+    const TyxPgf result = diff(1);
+    EXPECT_EQ(result.setMask, TyxBit(P::PgfNumTabs));
+    EXPECT_EQ(result.pgfNumTabs, now.pgfNumTabs);
+    EXPECT_FLOAT_EQ(buffer[0].tsX.value, newTabs[0].tsX.value);
+    return result;
+  };
+  newTabs[1].tsX = TyxInches(3);
+  tabsOnly();
+  EXPECT_FLOAT_EQ(buffer[1].tsX.value, 3);
+  newTabs[1].tsX = TyxInches(2);
+  now.pgfNumTabs = 1;
+  tabsOnly();
+  EXPECT_EQ(buffer[1].setMask, 0u);  // only the one tab stop copied
+  now.pgfNumTabs = 2;
+  old.setMask &= ~TyxBit(P::PgfNumTabs);
+  tabsOnly();
 }
 
 // ---------------------------------------------------------------- paragraph catalog
@@ -225,6 +373,46 @@ TEST_F(TyxTest, CatalogChoosesTheNewestServingEntryAmongManyFormats) {
   EXPECT_EQ(out.text(), expected.text());
 }
 
+TEST_F(TyxTest, CatalogWithoutMemoryUsesMemoryFull) {
+  TyxPgf body = taggedFormat("Body");
+  TyxSetAllocationLimit(0);
+  EXPECT_STREQ(TyxParaCatalogLookup(&body), "memory full");  // nothing to mark
+  TyxSetAllocationLimit(-1);
+  EXPECT_STREQ(TyxParaCatalogLookup(&body), "Body");
+  TyxPgf head = taggedFormat("Head");
+  EXPECT_STREQ(TyxParaCatalogNew(&head), "Head");  // not used yet
+  setLIndent(body, 2);
+  TyxSetAllocationLimit(1);                                  // the entry, not its tag
+  EXPECT_STREQ(TyxParaCatalogLookup(&body), "memory full");  // the newest entry, Head, is used
+  TyxTabStop tab{};
+  body.setMask |= TyxBit(TyxPgfField::PgfNumTabs);
+  body.pgfNumTabs = 1;
+  body.tabStop = &tab;
+  TyxSetAllocationLimit(2);  // the entry and its tag, not its tab stops
+  EXPECT_STREQ(TyxParaCatalogLookup(&body), "memory full");
+  TyxSetAllocationLimit(-1);
+  // Both failed variants took a number.
+  body.setMask &= ~TyxBit(TyxPgfField::PgfNumTabs);
+  EXPECT_STREQ(TyxParaCatalogLookup(&body), "Body3");
+  EXPECT_EQ(TyxParaCatalogOut(out.get()), 1);
+  EXPECT_EQ(out.text(),
+            "<ParaCatalog\n<Pgf\n\t<PgfTag `Body3'>\n\t<PgfLIndent 2.000\">\n>\n"
+            "<Pgf\n\t<PgfTag `Head'>\n>\n<Pgf\n\t<PgfTag `Body'>\n>\n> # End ParaCatalog\n");
+
+  // A family that cannot be copied is written, and counts as new each time.
+  MemOut text;
+  ASSERT_EQ(TyxParaOpen(&head, text.get(), 1), 1);
+  TyxFont font{};
+  font.setMask = TyxBit(TyxFontField::FFamily);
+  font.fFamily = "F";
+  TyxSetAllocationLimit(0);
+  EXPECT_EQ(TyxFontOut(&font, text.get()), 1);
+  EXPECT_EQ(TyxFontOut(&font, text.get()), 1);
+  EXPECT_EQ(text.text(),
+            "<Para <PgfTag `Head'>\n\t<ParaLine # Begin Para's ParaLines.\n"
+            "\t<Font <FFamily `F'>>\n\t<Font <FFamily `F'>>\n");
+}
+
 // ---------------------------------------------------------------- document and page
 
 TEST_F(TyxTest, DocumentAndPageStatementsRaiseTheirMargins) {
@@ -237,19 +425,14 @@ TEST_F(TyxTest, DocumentAndPageStatementsRaiseTheirMargins) {
   document.dFNoteAnchorPos = 1;
   EXPECT_EQ(TyxDocumentOut(&document, out.get()), 1);
   EXPECT_EQ(document.setMask & TyxBit(TyxDocumentField::DRelativeTabs), 0u);  // never shown
-  TyxTextRect rect{};
-  rect.setMask = TyxBit(TyxTextRectField::TRNext);
-  rect.trNext = 2;
   TyxPage page{};
-  page.setMask = TyxBit(TyxPageField::HFMargins) | TyxBit(TyxPageField::TextRect);
+  page.setMask = TyxBit(TyxPageField::HFMargins);
   for (TyxDimension& margin : page.hfMargins) margin = TyxPoints(20);
-  page.textRect[1] = &rect;  // the writer reads the second pointer
   EXPECT_EQ(TyxPageOut(&page, out.get()), 1);
   EXPECT_EQ(out.text(),
             "<Document\n <DBordersOn Yes>\n\t<DMargins 0.250\" 0.635cm 0.250\" 0.250\">\n"
             "\t<DFNoteAnchorPos FNBaseline>\n>\n"
-            "<Page\n\t<HFMargins 18.000pt 18.000pt 18.000pt 18.000pt>\n"
-            "\t<TextRect\n\t\t<TRNext 2>\n\t>\n>\n");
+            "<Page\n\t<HFMargins 18.000pt 18.000pt 18.000pt 18.000pt>\n>\n");
 }
 
 // ---------------------------------------------------------------- text
@@ -312,22 +495,6 @@ class TyxTextTest : public TyxTest {
   TyxPgf format;
 };
 
-TEST_F(TyxTextTest, InTextStatementsCloseTheString) {
-  open();
-  chars("ab");
-  TyxMarker marker{};
-  marker.setMask = TyxBit(TyxMarkerField::MType) | TyxBit(TyxMarkerField::MText);
-  marker.mType = 2;
-  marker.mText = "x";
-  EXPECT_EQ(TyxMarkerOut(&marker, out.get()), 1);
-  EXPECT_EQ(TyxFNoteRefOut(3, out.get()), 1);
-  chars("c");
-  EXPECT_EQ(TyxAFrameOut(4, out.get()), 1);
-  EXPECT_EQ(out.text(), kParaStart +
-                            "\t<String `ab'>\n\t<Marker\n\t\t<MType 2>\n\t\t<MText `x'>\n\t>"
-                            "\t<FNote 3>\n\t<String `c'>\n\t<AFrame 4>");
-}
-
 // ---------------------------------------------------------------- font changes
 
 TEST_F(TyxTextTest, FontChangeWritesWhatDiffersInItsOrder) {
@@ -380,6 +547,24 @@ TEST_F(TyxTextTest, PlainAndEmphasisInteract) {
                             "\t<Font <FBold Yes>>\n\t<Font <FPlain Yes>>\n");
 }
 
+TEST_F(TyxTextTest, ParagraphFontIsInForceExceptItsOffset) {
+  format.setMask |= TyxBit(TyxPgfField::PgfFont);
+  TyxFont& font = format.pgfFont;
+  font.setMask = TyxBit(TyxFontField::FFamily) | TyxBit(TyxFontField::FSize) |
+                 TyxBit(TyxFontField::FBold) | TyxBit(TyxFontField::FDY);
+  font.fFamily = "T";
+  font.fSize = {12, TyxUnitCode(TyxUnit::Centimetre)};
+  font.fBold = 1;
+  font.fDY = TyxPoints(4);
+  TyxFont change = font;
+  change.fSize = TyxPoints(12);
+  open();
+  EXPECT_EQ(TyxFontOut(&change, out.get()), 1);  // only the offset is new
+  open();
+  EXPECT_EQ(TyxFontOut(&change, out.get()), 1);  // the offset carries over
+  EXPECT_EQ(out.text(), kParaStart + "\t<Font <FDY 4.000pt>>\n" + kParaEnd + kParaStart);
+}
+
 TEST_F(TyxTextTest, StateStackHoldsFiveStates) {
   EXPECT_EQ(TyxPopState(), 0);
   for (int i = 0; i < 4; ++i) ASSERT_EQ(TyxPushState(), 1);
@@ -397,17 +582,198 @@ TEST_F(TyxTextTest, StateStackHoldsFiveStates) {
 
 // ---------------------------------------------------------------- write failures
 
-TEST_F(TyxTest, FailedWritesReturnZero) {
-  std::FILE* full = std::fopen("/dev/full", "w");
-  ASSERT_NE(full, nullptr);
-  std::setvbuf(full, nullptr, _IONBF, 0);
-  EXPECT_EQ(TyxPreludeOut(full, "vantrove"), 0);
-  EXPECT_EQ(TyxDimensionOut(TyxPoints(1), full), 0);
-  EXPECT_EQ(TyxParaCatalogOut(full), 0);
-  TyxPgf format = taggedFormat("Body");
-  EXPECT_EQ(TyxParaOpen(&format, full, 1), 0);
-  EXPECT_EQ(TyxCharOut('a', full), 0);
-  std::fclose(full);
+// An unbuffered output stream that refuses the one write call covering byte
+// `refused` of what it is offered and takes every other write.
+class RefusingStream {
+ public:
+  explicit RefusingStream(std::size_t refused) : refused_(refused) {
+    file_ = fopencookie(this, "w", {nullptr, &RefusingStream::write, nullptr, nullptr});
+    std::setvbuf(file_, nullptr, _IONBF, 0);
+  }
+  ~RefusingStream() { std::fclose(file_); }
+  std::FILE* get() const { return file_; }
+  const std::string& text() const { return text_; }
+
+ private:
+  static ssize_t write(void* cookie, const char* data, std::size_t size) {
+    auto* self = static_cast<RefusingStream*>(cookie);
+    const std::size_t start = self->offered_;
+    self->offered_ += size;
+    if (self->refused_ >= start && self->refused_ < start + size) return 0;
+    self->text_.append(data, size);
+    return static_cast<ssize_t>(size);
+  }
+  std::size_t refused_;
+  std::size_t offered_ = 0;
+  std::string text_;
+  std::FILE* file_;
+};
+
+TEST_F(TyxTest, EveryOperationWritesItsTextAndStopsAtAFailedWrite) {
+  // Each case: what puts the writer into its state (written elsewhere), the
+  // operation, and the text it writes.
+  struct Case {
+    const char* name;
+    void (*setup)(std::FILE*);
+    int (*operation)(std::FILE*);
+    std::string text;
+  };
+  static const TyxPgf body = taggedFormat("Body");
+  static const auto openPara = [](std::FILE* s) { TyxParaOpen(&body, s, 1); };
+  static const auto openString = [](std::FILE* s) {
+    TyxParaOpen(&body, s, 1);
+    TyxCharOut('a', s);
+  };
+  const std::string para = "<Para <PgfTag `Body'>\n\t<ParaLine # Begin Para's ParaLines.\n";
+  const std::string end = "\t> # End Paraline.\n> # End Para.\n";
+  const Case cases[] = {
+      {"prelude", nullptr, [](std::FILE* s) { return TyxPreludeOut(s, "vantrove 4"); },
+       "<TYXFile 2.00> # Generated by vantrove 4\ninclude(tyx_read.m4)\n"},
+      {"rectangle", nullptr,
+       [](std::FILE* s) {
+         const TyxDimension four[] = {TyxInches(1), {2, 1}, {3, 2}, {4, 3}};
+         return TyxStmtRectOut(four, s, 7, "BRect");
+       },
+       "\t\t\t\t<BRect 1.000\" 2.000cm 3.000mm 4.000pica>\n"},
+      {"format", nullptr,
+       [](std::FILE* s) {
+         static TyxTabStop tabs[2] = {};
+         tabs[0].setMask = tabs[1].setMask = TyxBit(TyxTabStopField::TSX);
+         tabs[1].setMask |= TyxBit(TyxTabStopField::TSType);
+         tabs[0].tsX = TyxInches(1);
+         tabs[1].tsX = TyxInches(2);
+         tabs[1].tsType = 3;
+         TyxPgf format = body;
+         format.setMask |= TyxBit(TyxPgfField::PgfSpBefore) | TyxBit(TyxPgfField::PgfNumTabs) |
+                           TyxBit(TyxPgfField::PgfFont);
+         format.pgfSpBefore = TyxPoints(6);
+         format.pgfNumTabs = 2;
+         format.tabStop = tabs;
+         format.pgfFont.setMask = TyxBit(TyxFontField::FSize);
+         format.pgfFont.fSize = TyxPoints(12);
+         return TyxPgfOut(&format, s);
+       },
+       "<Pgf\n\t<PgfTag `Body'>\n\t<PgfSpBefore  6.000pt>\n\t<PgfNumTabs 2>\n"
+       "\t<PgfFont\n\t\t<FSize 12.000pt>\n\t>\n\t<TabStop\n\t\t<TSX 1.000\">\n\t>\n"
+       "\t<TabStop\n\t\t<TSX 2.000\">\n\t\t<TSType Decimal>\n\t>\n>\n"},
+      {"catalog", [](std::FILE*) { TyxParaCatalogLookup(&body); }, &TyxParaCatalogOut,
+       "<ParaCatalog\n<Pgf\n\t<PgfTag `Body'>\n>\n> # End ParaCatalog\n"},
+      {"document", nullptr,
+       [](std::FILE* s) {
+         TyxDocument document{};
+         return TyxDocumentOut(&document, s);
+       },
+       "<Document\n <DBordersOn Yes>\n>\n"},
+      {"page", nullptr,
+       [](std::FILE* s) {
+         TyxTextRect second{};
+         second.setMask =
+             TyxBit(TyxTextRectField::GenericObjectData) | TyxBit(TyxTextRectField::TRFeather);
+         second.genericObjectData.setMask = TyxBit(TyxObjectDataField::ID);
+         second.genericObjectData.id = 2;
+         TyxTextRect first{};
+         first.next = &second;
+         first.setMask =
+             TyxBit(TyxTextRectField::GenericObjectData) | TyxBit(TyxTextRectField::BRect);
+         first.genericObjectData.setMask =
+             TyxBit(TyxObjectDataField::ID) | TyxBit(TyxObjectDataField::Pen);
+         first.genericObjectData.id = 1;
+         first.genericObjectData.pen = 15;
+         first.bRect[0] = first.bRect[1] = TyxInches(1);
+         first.bRect[2] = TyxInches(6.5f);
+         first.bRect[3] = TyxInches(9);
+         TyxPage page{};
+         page.setMask = TyxBit(TyxPageField::PageType) | TyxBit(TyxPageField::TextRect);
+         page.pageType = 1;
+         page.textRect[1] = &first;  // the writer reads the second pointer
+         return TyxPageOut(&page, s);
+       },
+       "<Page\n\t<PageType BodyPage>\n\t<TextRect\n\t\t<ID 1>\n\t\t<Pen 15>\n"
+       "\t\t<BRect 1.000\" 1.000\" 6.500\" 9.000\">\n\t>\n"
+       "\t<TextRect\n\t\t<ID 2>\n\t\t<TRFeather No>\n\t>\n>\n"},
+      {"marker", openString,
+       [](std::FILE* s) {
+         TyxMarker marker{};
+         marker.setMask = TyxBit(TyxMarkerField::MType) | TyxBit(TyxMarkerField::MText);
+         marker.mType = 2;
+         marker.mText = "x";
+         return TyxMarkerOut(&marker, s);
+       },
+       "'>\n\t<Marker\n\t\t<MType 2>\n\t\t<MText `x'>\n\t>"},
+      {"footnote reference", openString, [](std::FILE* s) { return TyxFNoteRefOut(3, s); },
+       "'>\n\t<FNote 3>\n"},
+      {"frame", openPara, [](std::FILE* s) { return TyxAFrameOut(4, s); }, "\t<AFrame 4>"},
+      {"variable", openString, [](std::FILE* s) { return TyxVariableOut("v", s); },
+       "'>\n\t<VarRef <Variable `v'>>\n"},
+      {"text flow", nullptr,
+       [](std::FILE* s) {
+         TyxTextFlow flow{};
+         flow.setMask = TyxBit(TyxTextFlowField::TFTag) | TyxBit(TyxTextFlowField::TextRectID) |
+                        TyxBit(TyxTextFlowField::TFAutoConnect);
+         flow.tfTag = "A";
+         flow.textRectID = 2;
+         flow.tfAutoConnect = 1;
+         return TyxTextFlowOpen(&flow, s);
+       },
+       "<TextFlow\n\t<TFTag `A'>\n\t<TextRectID 2>\n\t<TFAutoConnect Yes>\n"},
+      {"text flow close", openString, &TyxTextFlowClose, "'>\n" + end + "> # End TextFlow\n"},
+      {"notes", nullptr, &TyxNotesOpen, "\t<Notes\n"},
+      {"notes close", nullptr, &TyxNotesClose, "\t> # End Notes\n"},
+      {"footnote", nullptr, [](std::FILE* s) { return TyxFNoteTextOpen(7, s); },
+       "\t\t<FNote\n<ID 7>\n"},
+      {"footnote close", openPara, &TyxFNoteTextClose, end + "\t\t> # End FNote\n"},
+      {"paragraph after another", openString, [](std::FILE* s) { return TyxParaOpen(&body, s, 1); },
+       "'>\n" + end + para},
+      {"paragraph close", openString, [](std::FILE* s) { return TyxParaClose(s, 1); },
+       "'>\n" + end},
+      {"characters", openPara,
+       [](std::FILE* s) {
+         for (unsigned char c : std::string("a`\x04\t\nb\n\xE9"
+                                            "c\n")) {
+           if (TyxCharOut(c, s) == 0) return 0;
+         }
+         return 1;
+       },
+       "\t<String `a\\xD4 '>\n\t<Char DiscHyphen>\n\t<Char HardReturn>\n><ParaLine\n"
+       "\t<String `b'>\n\t><ParaLine\n\t<Char 233> # 0xe9\n\t<String `c'>\n\t><ParaLine\n"},
+      {"font change", openString,
+       [](std::FILE* s) {
+         TyxFont font{};
+         font.setMask = TyxBit(TyxFontField::FFamily) | TyxBit(TyxFontField::FSize) |
+                        TyxBit(TyxFontField::FBold) | TyxBit(TyxFontField::FDY);
+         font.fFamily = "F";
+         font.fSize = TyxPoints(12);
+         font.fBold = 1;
+         font.fDY = TyxPoints(-3);
+         return TyxFontOut(&font, s);
+       },
+       "'>\n\t<Font <FFamily `F'> <FSize 12.000pt> <FBold Yes> <FDY -3.000pt>>\n"},
+      {"plain text close",
+       [](std::FILE* s) {
+         TyxTextOpen(s);
+         TyxCharOut('a', s);
+       },
+       &TyxTextClose, "'>\n"},
+  };
+  for (const Case& c : cases) {
+    for (std::size_t refused = 0; refused <= c.text.size(); ++refused) {
+      TyxReset();
+      MemOut before;
+      if (c.setup != nullptr) c.setup(before.get());
+      RefusingStream stream(refused);
+      const int result = c.operation(stream.get());
+      std::fflush(stream.get());
+      if (refused == c.text.size()) {
+        EXPECT_EQ(result, 1) << c.name;
+        EXPECT_EQ(stream.text(), c.text) << c.name;
+      } else {
+        // Nothing more is written once a write has failed.
+        EXPECT_EQ(result, 0) << c.name << ", byte " << refused;
+        EXPECT_LE(stream.text().size(), refused) << c.name << ", byte " << refused;
+        EXPECT_TRUE(c.text.starts_with(stream.text())) << c.name << ", byte " << refused;
+      }
+    }
+  }
 }
 
 TEST_F(TyxTest, CharacterRunStopsAtTheCharacterWhoseWriteFails) {
