@@ -83,12 +83,31 @@ char* FileGetTmpFileName(const char* dir, const char* prefix) {
   if (tmpPid == 0) tmpPid = getpid();
   ++tmpCounter;
 
-  readOnce(tmpDirEnv, "TMPDIR");
-  readOnce(tmpHomeEnv, "HOME");
-
-  const char* const directories[] = {dir, valueOf(tmpDirEnv), "/tmp", valueOf(tmpHomeEnv)};
-  for (const char* directory : directories) {
-    if (directory == nullptr) continue;
+  // The candidates in order; "TMPDIR" and "HOME" are only looked at when
+  // their turn comes, so a name made in `dir` or in /tmp reads neither.
+  for (int candidate = 0; candidate < 5; ++candidate) {
+    const char* directory = nullptr;
+    switch (candidate) {
+      case 0:
+        if (dir == nullptr) continue;
+        directory = dir;
+        break;
+      case 1:
+        readOnce(tmpDirEnv, "TMPDIR");
+        directory = valueOf(tmpDirEnv);
+        if (directory == nullptr) continue;
+        break;
+      case 2:
+        directory = "/tmp";
+        break;
+      case 3:
+        readOnce(tmpHomeEnv, "HOME");
+        directory = valueOf(tmpHomeEnv);
+        if (directory == nullptr) continue;
+        break;
+      default:
+        break;  // the current directory: no directory part
+    }
     switch (tryName(directory, prefix)) {
       case Attempt::kCreated:
         return tmpNameBuffer.text;
@@ -99,16 +118,7 @@ char* FileGetTmpFileName(const char* dir, const char* prefix) {
         break;
     }
   }
-  switch (tryName(nullptr, prefix)) {
-    case Attempt::kCreated:
-      return tmpNameBuffer.text;
-    case Attempt::kNoBuffer:
-      errno = ENOMEM;
-      return nullptr;
-    case Attempt::kFailed:
-      break;
-  }
-  return nullptr;  // errno is what open left
+  return nullptr;  // errno is what the last open left
 }
 
 const char* basename(const char* path) {
