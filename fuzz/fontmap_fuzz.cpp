@@ -55,6 +55,9 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
     readTable(vantrove::AmFontRead(nullptr, gfid, 0, 0));
   }
   for (const char* family : kFamilies) {
+    // A lookup with both a family and a GFID leaves a family in the cache
+    // that later family lookups, and copies resolved through them, may take.
+    readTable(vantrove::AmFontRead(family, 1, 0, 0));
     for (std::uint8_t size : {0, 10, 12}) readTable(vantrove::AmFontRead(family, 0, size, 0));
   }
   vantrove::AmReset();

@@ -5,6 +5,7 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <cstdio>
 #include <string>
 
@@ -76,8 +77,11 @@ TEST_F(FontMapTest, ErrorTexts) {
       {"<>", "On line 1 " + kTopList},
       {"<SrcChar<GFID 2>>", "On line 1 " + kTopList},     // one keyword
       {"<PostChar <FSize 1>>", "On line 1 " + kTopList},  // no rule open
-      // The newline that ends the keyword is part of the token and not counted.
+      // Newlines that end a keyword or a value, or stand in a comment, are
+      // not counted; those skipped between tokens are.
       {"<SrcChar\n<GFID 2>\n<Bogus 1>>", "On line 2 " + kFontList},
+      {"<SrcChar <GFID 2\n>\n<Bogus 1>>", "On line 2 " + kFontList},
+      {"<Comment \n\n>\n<GFID 2>", "On line 2 " + kTopList},
   };
   for (const auto& [text, error] : cases) EXPECT_EQ(errorOf(text), error) << text;
   // Each stream starts at line 1; what was entered before an error stays.
@@ -152,6 +156,7 @@ TEST_F(FontMapTest, FirstCharacterMappingSendsEveryCodePointToItsFontAndOnlySour
   // A later stream adds to the map; the source specification still stands.
   ASSERT_EQ(parse("<SrcChar <Code 66>> <CorlaChar <FFamily Helvetica> <Code 98>>"), 0);
   EXPECT_EQ(ibm(2), font);
+  EXPECT_STREQ(times->family, "Times");  // the entry kept its own text
   EXPECT_STREQ(font->fontMap[66]->family, "Helvetica");
   EXPECT_EQ(font->codeMap[66], 98);
   EXPECT_EQ(font->fontMap[67], times);
@@ -164,6 +169,81 @@ TEST_F(FontMapTest, FirstCharacterMappingSendsEveryCodePointToItsFontAndOnlySour
   EXPECT_EQ(AmFontRead("Symbol", 5, 10, 0), nullptr);  // a GFID never matches a family
   EXPECT_EQ(ibm(7), nullptr);                          // an output font only
   EXPECT_EQ(ibm(8), nullptr);                          // never mentioned
+}
+
+TEST_F(FontMapTest, LookupCacheAnswersByGfidOrFamilyTextAndOutlivesFailedLookups) {
+  // The family Times and GFID 5 are two sources; GFIDs 6 and 7 copy the family.
+  ASSERT_EQ(parse("<SrcChar <GFID 0> <FFamily Times>> <CorlaChar <FFamily A> <Code 1>>"
+                  "<SrcChar <GFID 5>> <CorlaChar <FFamily B> <Code 2>>"
+                  "<SrcChar <GFID 6>> <CopyFont <GFID 0> <FFamily Times>>"
+                  "<SrcChar <GFID 7>> <CopyFont <GFID 0> <FFamily Times>>"),
+            0);
+  const AmFontEntry* times = AmFontRead("Times", 0, 0, 0);
+  EXPECT_EQ(mapping(times, 0), "1 A 0 0");
+  const AmFontEntry* five = AmFontRead("Times", 5, 0, 0);  // by GFID
+  EXPECT_EQ(mapping(five, 0), "2 B 0 0");
+  // The remembered family text answers a family lookup without a search...
+  EXPECT_EQ(AmFontRead("Times", 0, 0, 0), five);
+  // ...unless the size or style differ; failed lookups keep the last result.
+  EXPECT_EQ(AmFontRead("Times", 0, 10, 0), nullptr);
+  EXPECT_EQ(AmFontRead(nullptr, 5, 0, 1), nullptr);
+  EXPECT_EQ(ibm(99), nullptr);
+  EXPECT_EQ(AmFontRead("Times", 0, 0, 0), five);
+  // A copy looks up the font it copies through the cache as well.
+  EXPECT_EQ(mapping(ibm(6), 0), "2 B 0 0");
+  EXPECT_EQ(AmFontRead("Times", 0, 0, 0), times);  // GFID 6 has no family
+  EXPECT_EQ(mapping(ibm(7), 0), "1 A 0 0");
+}
+
+TEST_F(FontMapTest, FontPrintAndDumpTexts) {
+  ASSERT_EQ(parse("<SrcChar <GFID 2> <Code 0x41>> "
+                  "<CorlaChar <FFamily Times> <FSize 10> <FBold yes> <Code 97>>"),
+            0);
+  // "Times" sums to 514: 514 + 2 x 10 + 3 x (1 + 1) is even; 2 + 3 x 1 is odd.
+  testing::internal::CaptureStdout();
+  AmDump();
+  EXPECT_EQ(testing::internal::GetCapturedStdout(),
+            "Hash Table Dumper\nbucket 0:  Times 0 10 1\n\nbucket 1:   2 0 0\n\n\n");
+
+  // GFID 3 copies GFID 2. Both rules match the family; the first written wins.
+  ASSERT_EQ(parse("<PreChar <FFamily Times> <FSize 10>> "
+                  "<PostChar <FFamily Helvetica> <FItalic yes> <FUnderline yes> <FStrike yes>>"
+                  "<PreChar <FFamily Times> <Code 97>> <PostChar <FFamily Courier> <FSize 8> "
+                  "<Code 98>>"
+                  "<SrcChar <GFID 3>> <CopyFont <GFID 2>>"),
+            0);
+  const auto printed = [](const AmFontEntry* entry) {
+    testing::internal::CaptureStderr();
+    AmFontPrint(entry);
+    return testing::internal::GetCapturedStderr();
+  };
+  // Every code point c goes to c in `font`, except 0x41 and 0x61.
+  const auto table = [](int gfid, const std::string& font, int at41, int at61) {
+    std::string text =
+        "<Font <FFamily > <GFID " + std::to_string(gfid) + "> <FSize 0> <FPlain yes>\n";
+    for (int c = 0; c < 256; ++c) {
+      char line[64];
+      std::snprintf(line, sizeof line, "\t<SrcChar <Code %x>> <CorlaChar <Code %x> ", c,
+                    c == 0x41   ? at41
+                    : c == 0x61 ? at61
+                                : c);
+      text += line + font + ">\n";
+    }
+    return text;
+  };
+  const std::string two = printed(ibm(2));
+  EXPECT_EQ(std::count(two.begin(), two.end(), '\n'), 258);
+  EXPECT_EQ(two, table(2, "<FFamily Times> <GFID 0> <FSize 10> <FBold yes>", 0x61, 0x61) + ">\n");
+  EXPECT_EQ(printed(ibm(3)),
+            table(3, "<FFamily Helvetica> <GFID 0> <FSize 0> <FBold yes>", 0x62, 0x62) +
+                "\t<Rules\n"
+                "\t\t<UseFont <FFamily > <GFID 2> <FSize 0> <FPlain yes>>\n"
+                "\t\t<Pre <FFamily Times> <GFID 0> <FSize 0> <FPlain yes>>\n"
+                "\t\t<Post <FFamily Courier> <GFID 0> <FSize 8> <FPlain yes>>\n"
+                "\t\t<Pre <FFamily Times> <GFID 0> <FSize 10> <FPlain yes>>\n"
+                "\t\t<Post <FFamily Helvetica> <GFID 0> <FSize 0> <FItalic yes> <FUnderline yes> "
+                "<FStrike yes>>\n"
+                "\t>\n>\n");
 }
 
 class RuleTest : public FontMapTest {

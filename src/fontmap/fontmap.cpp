@@ -9,8 +9,10 @@
 #include <cstdlib>
 #include <cstring>
 #include <iterator>
+#include <new>
 #include <string>
 #include <unordered_set>
+#include <utility>
 #include <vector>
 
 #include "tools/hash.h"
@@ -477,11 +479,11 @@ int AmInit() {
 // ---------------------------------------------------------------------------
 // Copied fonts.
 
-// Builds the table of `entry` from the table of the font it copies, applying
-// its rules. Every rule is tested against the copied font's own values, and
-// the table is installed only once complete.
-bool buildCopiedTable(AmFontEntry* entry) {
-  const AmFontEntry* copied = entry->copyOf;
+// Builds the table of `entry` from `copied`, the table font that the lookup of
+// the font it copies returned, applying its rules. Every rule is tested
+// against the copied font's own values, and the table is installed only once
+// complete.
+bool buildCopiedTable(AmFontEntry* entry, const AmFontEntry* copied) {
   if (lookupSpare == nullptr && (lookupSpare = newEntry()) == nullptr) return false;
 
   auto* codes = static_cast<std::uint8_t*>(std::malloc(kCodePoints));
@@ -526,22 +528,73 @@ bool buildCopiedTable(AmFontEntry* entry) {
   return true;
 }
 
-// Gives `entry` a table, resolving the whole chain of copies from the innermost
-// font outwards. False for a font that is not a source font, a chain that ends
-// in one, a cycle of copies, or an allocation failure.
-bool resolve(AmFontEntry* entry) {
-  if (hasTable(entry)) return true;
-  if (entry->copyOf == nullptr) return false;
-  std::vector<AmFontEntry*> chain;
+// The arguments of one lookup.
+struct LookupKey {
+  const char* family;
+  std::uint32_t gfid;
+  std::uint8_t size;
+  std::uint8_t style;
+};
+
+LookupKey keyOf(const AmFontEntry* font) {
+  return {font->family, font->gfid, font->size, font->style};
+}
+
+// Whether the last result answers a lookup of `key`: by GFID, size and style,
+// or, for a family without a GFID, by the family text, size and style.
+bool cacheAnswers(const LookupKey& key) {
+  if (lastResult == nullptr || key.size != lastSize || key.style != lastStyle) return false;
+  if (key.family == nullptr || key.gfid != 0) return key.gfid == lastGfid;
+  return lastFamily != nullptr && std::strcmp(lastFamily, key.family) == 0;
+}
+
+void remember(const LookupKey& key, AmFontEntry* entry) {
+  lastResult = entry;
+  lastFamily = key.family;
+  lastGfid = key.gfid;
+  lastSize = key.size;
+  lastStyle = key.style;
+}
+
+// A lookup of a copied font without a table looks up the font it copies (which
+// may be a copy in turn, and may be answered by the cache) and builds its table
+// from that result. The chain of lookups is walked down to the first one that
+// is answered, then the tables are built on the way back up, each level
+// remembering its result as a lookup of its own would. Null for a font that is
+// not a source font, a chain that ends in one, a cycle of copies or an
+// allocation failure; a failed level leaves the cache as the levels below it
+// left it.
+AmFontEntry* lookUp(LookupKey key) {
+  std::vector<std::pair<LookupKey, AmFontEntry*>> pending;
   std::unordered_set<const AmFontEntry*> seen;
-  for (AmFontEntry* link = entry; !hasTable(link); link = link->copyOf) {
-    if (link->copyOf == nullptr || !seen.insert(link).second) return false;
-    chain.push_back(link);
+  AmFontEntry* found = nullptr;
+  for (;;) {
+    if (cacheAnswers(key)) {
+      found = lastResult;
+      break;
+    }
+    AmFontEntry probe{};
+    probe.family = const_cast<char*>(key.family);
+    probe.gfid = key.gfid;
+    probe.style = key.style;
+    probe.size = key.size;
+    auto* entry = static_cast<AmFontEntry*>(HashSearch(&AmFontMap, &probe));
+    if (entry == nullptr) return nullptr;
+    if (hasTable(entry)) {
+      remember(key, entry);
+      found = entry;
+      break;
+    }
+    if (entry->copyOf == nullptr || !seen.insert(entry).second) return nullptr;
+    pending.emplace_back(key, entry);
+    key = keyOf(entry->copyOf);
   }
-  for (auto it = chain.rbegin(); it != chain.rend(); ++it) {
-    if (!buildCopiedTable(*it)) return false;
+  for (auto it = pending.rbegin(); it != pending.rend(); ++it) {
+    if (!buildCopiedTable(it->second, found)) return nullptr;
+    remember(it->first, it->second);
+    found = it->second;
   }
-  return true;
+  return found;
 }
 
 // Writes a font identity in statement form: family, GFID, size, then the
@@ -566,9 +619,15 @@ int AmFontOpen(std::FILE* stream) {
     if (const int result = AmInit(); result != 0) return result;
   }
   AmLine = 1;
-  while (!atEnd(stream)) {
-    const int result = stmt(stream, AmMapKeywordNames, AmMapKeywordHandlers, kMapKeywordCount);
-    if (result != 0) return result;
+  try {
+    AmToken.reserve(80);
+    while (!atEnd(stream)) {
+      const int result = stmt(stream, AmMapKeywordNames, AmMapKeywordHandlers, kMapKeywordCount);
+      if (result != 0) return result;
+    }
+  } catch (const std::bad_alloc&) {
+    // The token buffer or the bookkeeping of entries and rules could not grow.
+    return failMemory();
   }
   return 0;
 }
@@ -579,28 +638,11 @@ const char* AmErrorText() {
 
 AmFontEntry* AmFontRead(const char* family, std::uint32_t gfid, std::uint8_t size,
                         std::uint8_t style) {
-  if (lastResult != nullptr && size == lastSize && style == lastStyle) {
-    if (family == nullptr || gfid != 0) {
-      if (gfid == lastGfid) return lastResult;
-    } else if (lastFamily != nullptr && std::strcmp(lastFamily, family) == 0) {
-      return lastResult;
-    }
+  try {
+    return lookUp({family, gfid, size, style});
+  } catch (const std::bad_alloc&) {
+    return nullptr;
   }
-
-  AmFontEntry key{};
-  key.family = const_cast<char*>(family);
-  key.gfid = gfid;
-  key.style = style;
-  key.size = size;
-  auto* entry = static_cast<AmFontEntry*>(HashSearch(&AmFontMap, &key));
-  if (entry == nullptr || !resolve(entry)) return nullptr;
-
-  lastResult = entry;
-  lastFamily = family;
-  lastGfid = gfid;
-  lastSize = size;
-  lastStyle = style;
-  return entry;
 }
 
 void AmFontPrint(const AmFontEntry* entry) {
