@@ -1,11 +1,13 @@
-// The shipped font map data/dca.am: it loads, and every font it defines
-// sends each code point of EBCDIC code page 037 to its ISO 8859-1 code.
+// The shipped font map data/dca.am: it loads, it defines the IBM fonts below,
+// and every font it defines sends each code point of EBCDIC code page 037 to
+// its ISO 8859-1 code in that font's output family, size and style.
 #include <gtest/gtest.h>
 
 #include <cstdint>
 #include <cstdio>
 #include <fstream>
 #include <iterator>
+#include <map>
 #include <set>
 #include <string>
 
@@ -34,6 +36,54 @@ constexpr std::uint8_t kCp037ToLatin1[256] = {
     0x5C, 0xF7, 0x53, 0x54, 0x55, 0x56, 0x57, 0x58, 0x59, 0x5A, 0xB2, 0xD4, 0xD6, 0xD2, 0xD3, 0xD5,
     0x30, 0x31, 0x32, 0x33, 0x34, 0x35, 0x36, 0x37, 0x38, 0x39, 0xB3, 0xDB, 0xDC, 0xD9, 0xDA, 0x9F};
 
+struct OutputFont {
+  const char* family;
+  int size;   // points: 12 for 10 pitch, 10 for 12 pitch, 9, 8 and 7 for 13.3, 15
+              // and 17.1 pitch, 10 for proportional faces
+  int style;  // 1 bold, 2 italic
+};
+
+// IBM faces by GFID: typewriter faces in Courier, gothic faces in Helvetica,
+// serif and proportional book faces in Times. The document default, Matrix
+// Gothic 10 (GFID 26), stays in Courier to keep its columns.
+const std::map<std::uint32_t, OutputFont> kFonts = {
+    {3, {"Courier", 12, 0}},      // OCR-B
+    {5, {"Courier", 12, 0}},      // Orator 10
+    {11, {"Courier", 12, 0}},     // Courier 10
+    {12, {"Courier", 12, 0}},     // Prestige Pica 10
+    {18, {"Courier", 12, 2}},     // Courier Italic 10
+    {19, {"Courier", 12, 0}},     // OCR-A
+    {26, {"Courier", 12, 0}},     // Matrix Gothic 10
+    {40, {"Helvetica", 12, 0}},   // Gothic Text 10
+    {41, {"Times", 12, 0}},       // Roman Text 10
+    {42, {"Times", 12, 0}},       // Serif Text 10
+    {43, {"Times", 12, 2}},       // Serif Text Italic 10
+    {46, {"Courier", 12, 1}},     // Courier Bold 10
+    {60, {"Courier", 12, 1}},     // Prestige Pica Bold 10
+    {70, {"Times", 10, 0}},       // Serif Text 12
+    {71, {"Times", 10, 2}},       // Serif Text Italic 12
+    {72, {"Times", 10, 1}},       // Serif Text Bold 12
+    {85, {"Courier", 10, 0}},     // Courier 12
+    {86, {"Courier", 10, 0}},     // Prestige Elite 12
+    {87, {"Helvetica", 10, 0}},   // Letter Gothic 12
+    {91, {"Helvetica", 10, 0}},   // Light Gothic 12
+    {92, {"Courier", 10, 2}},     // Courier Italic 12
+    {107, {"Courier", 10, 0}},    // Elite 12
+    {108, {"Courier", 10, 1}},    // Courier Bold 12
+    {110, {"Helvetica", 10, 1}},  // Letter Gothic Bold 12
+    {155, {"Times", 10, 3}},      // Boldface Italic
+    {159, {"Times", 10, 1}},      // Boldface
+    {160, {"Times", 10, 0}},      // Essay
+    {162, {"Times", 10, 2}},      // Essay Italic
+    {176, {"Times", 10, 1}},      // Bold PS
+    {177, {"Times", 10, 3}},      // Bold Italic PS
+    {204, {"Helvetica", 9, 0}},   // Matrix Gothic 13.3
+    {222, {"Helvetica", 8, 0}},   // Gothic Text 15
+    {223, {"Courier", 8, 0}},     // Courier 15
+    {253, {"Courier", 7, 1}},     // Courier Bold 17.1
+    {254, {"Courier", 7, 0}},     // Courier 17.1
+};
+
 TEST(DcaAm, LoadsAndEveryFontItDefinesMapsCodePage037ToLatin1) {
   const std::string path = VANTROVE_SOURCE_DIR "/data/dca.am";
   AmReset();
@@ -50,15 +100,21 @@ TEST(DcaAm, LoadsAndEveryFontItDefinesMapsCodePage037ToLatin1) {
        at = content.find("<GFID ", at + 1)) {
     gfids.insert(static_cast<std::uint32_t>(std::stoul(content.substr(at + 6, 12))));
   }
-  EXPECT_TRUE(gfids.count(26));  // the document default
-  EXPECT_GE(gfids.size(), 13u);
+  std::set<std::uint32_t> expected;
+  for (const auto& [gfid, font] : kFonts) expected.insert(gfid);
+  EXPECT_EQ(gfids, expected);
 
-  for (std::uint32_t gfid : gfids) {
+  for (const auto& [gfid, want] : kFonts) {
     const AmFontEntry* font = AmFontRead(nullptr, gfid, 0, 0);
     ASSERT_NE(font, nullptr) << "GFID " << gfid;
     for (int c = 0; c < 256; ++c) {
+      const AmFontEntry* out = font->fontMap[c];
       EXPECT_EQ(font->codeMap[c], kCp037ToLatin1[c])
           << "GFID " << gfid << " code 0x" << std::hex << c;
+      EXPECT_STREQ(out->family, want.family) << "GFID " << gfid << " code " << c;
+      EXPECT_EQ(out->gfid, 0u) << "GFID " << gfid << " code " << c;
+      EXPECT_EQ(out->size, want.size) << "GFID " << gfid << " code " << c;
+      EXPECT_EQ(out->style, want.style) << "GFID " << gfid << " code " << c;
     }
   }
   AmReset();
