@@ -49,9 +49,12 @@ Measure runDirect(const std::vector<std::string>& argv, const std::string& in,
   struct rusage usage {};
   wait4(pid, &status, 0, &usage);
   double seconds = std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count();
-  if (!WIFEXITED(status) || WEXITSTATUS(status) != 0)
-    std::fprintf(stderr, "warning: %s exited with status %d\n", argv[0].c_str(),
+  if (!WIFEXITED(status) || WEXITSTATUS(status) != 0) {
+    // A failed conversion measures nothing worth printing.
+    std::fprintf(stderr, "%s exited with status %d\n", argv[0].c_str(),
                  WIFEXITED(status) ? WEXITSTATUS(status) : -1);
+    return {-1, -1};
+  }
   return {seconds, usage.ru_maxrss};
 }
 
@@ -220,10 +223,16 @@ int main(int argc, char** argv) {
     std::printf("%f %ld\n", m.seconds, m.peakKiB);
     return 0;
   }
-  std::string program = argc > 1 ? argv[1] : "./vantrove";
-  std::string mapDir = argc > 2 ? argv[2] : ".";  // a KZHOME whose kzinit/filters has dca.am
+  std::string program = argc > 1 ? argv[1] : VANTROVE_BIN;
   fs::path work = fs::temp_directory_path() / ("vantrove-bench." + std::to_string(getpid()));
   fs::create_directories(work);
+  // A KZHOME whose kzinit/filters holds dca.am: the one given, else the
+  // shipped map copied into the work folder.
+  std::string mapDir = argc > 2 ? argv[2] : (work / "kz").string();
+  if (argc <= 2) {
+    fs::create_directories(work / "kz/kzinit/filters");
+    fs::copy_file(VANTROVE_SOURCE_DIR "/data/dca.am", work / "kz/kzinit/filters/dca.am");
+  }
   std::string kzhome = "KZHOME=" + mapDir;
 
   struct Case {
@@ -259,6 +268,10 @@ int main(int argc, char** argv) {
     Measure convert = runTimed({program}, f.input.string(), "/dev/null", {kzhome});
     Measure iconv =
         runTimed({"iconv", "-f", "CP037", "-t", "ISO-8859-1"}, f.text.string(), "/dev/null");
+    if (convert.seconds < 0 || iconv.seconds < 0) {
+      fs::remove_all(work);
+      return 1;
+    }
     std::printf("%-10s %8.1f %14.1f %10ld %12.1f %10ld %10.4f\n", cases[i].name, f.mb,
                 f.mb / convert.seconds, convert.peakKiB, f.textMb / iconv.seconds, iconv.peakKiB,
                 convert.seconds / f.mb);

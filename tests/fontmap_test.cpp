@@ -153,7 +153,7 @@ TEST_F(FontMapTest, FirstCharacterMappingSendsEveryCodePointToItsFontAndOnlySour
     EXPECT_EQ(font->fontMap[c], times) << c;
     EXPECT_EQ(font->codeMap[c], c == 65 ? 97 : c) << c;
   }
-  // A later stream adds to the map; the source specification still stands.
+  // A later stream adds to the map; the standing source font (SrcChar) still holds.
   ASSERT_EQ(parse("<SrcChar <Code 66>> <CorlaChar <FFamily Helvetica> <Code 98>>"), 0);
   EXPECT_EQ(ibm(2), font);
   EXPECT_STREQ(times->family, "Times");  // the entry kept its own text
