@@ -17,7 +17,8 @@ namespace dca {
 
 namespace {
 
-// Code page 037: the Latin-1 character of each EBCDIC code point.
+// Code page 037: the Latin-1 character of each EBCDIC code point (taken from
+// iconv's CP037 converter, independently of the font map).
 constexpr std::array<std::uint8_t, 256> kEbcdicToLatin1 = {
     0x00, 0x01, 0x02, 0x03, 0x9C, 0x09, 0x86, 0x7F, 0x97, 0x8D, 0x8E, 0x0B, 0x0C, 0x0D, 0x0E, 0x0F,
     0x10, 0x11, 0x12, 0x13, 0x9D, 0x85, 0x08, 0x87, 0x18, 0x19, 0x92, 0x8F, 0x1C, 0x1D, 0x1E, 0x1F,
@@ -81,6 +82,10 @@ Bytes ebc(std::string_view latin1) {
   out.reserve(latin1.size());
   for (char c : latin1) out.push_back(kLatin1ToEbcdic[static_cast<unsigned char>(c)]);
   return out;
+}
+
+std::uint8_t latin1(std::uint8_t ebcdic) {
+  return kEbcdicToLatin1[ebcdic];
 }
 
 Bytes raw(std::initializer_list<int> bytes) {
