@@ -7,7 +7,6 @@
 #include <algorithm>
 #include <cmath>
 #include <cstdio>
-#include <cstdlib>
 #include <deque>
 #include <random>
 #include <ranges>
@@ -30,24 +29,39 @@ constexpr std::uint32_t bits(Field... fields) {
   return (TyxBit(fields) | ... | 0u);
 }
 
-// An in-memory output stream.
-struct MemOut {
-  char* buffer = nullptr;
-  std::size_t size = 0;
-  std::FILE* file = open_memstream(&buffer, &size);
-  ~MemOut() {
-    std::fclose(file);
-    std::free(buffer);
+// An unbuffered output stream that keeps what it takes. It refuses the one
+// write call covering byte `refused` of what it is offered, if any, and takes
+// every other write.
+class TestStream {
+ public:
+  explicit TestStream(std::size_t refused = std::string::npos) : refused_(refused) {
+    file_ = fopencookie(this, "w", {nullptr, &TestStream::write, nullptr, nullptr});
+    std::setvbuf(file_, nullptr, _IONBF, 0);
   }
-  std::FILE* get() const { return file; }
-  std::string text() { return std::fflush(file) == 0 ? std::string(buffer, size) : "<error>"; }
+  ~TestStream() { std::fclose(file_); }
+  std::FILE* get() const { return file_; }
+  const std::string& text() const { return text_; }
+
+ private:
+  static ssize_t write(void* cookie, const char* data, std::size_t size) {
+    auto* self = static_cast<TestStream*>(cookie);
+    const std::size_t start = self->offered_;
+    self->offered_ += size;
+    if (self->refused_ >= start && self->refused_ < start + size) return 0;
+    self->text_.append(data, size);
+    return static_cast<ssize_t>(size);
+  }
+  std::size_t refused_;
+  std::size_t offered_ = 0;
+  std::string text_;
+  std::FILE* file_;
 };
 
 class TyxTest : public ::testing::Test {
  protected:
   void SetUp() override { TyxReset(); }
   void TearDown() override { TyxReset(); }
-  MemOut out;
+  TestStream out;
 };
 
 TyxPgf taggedFormat(const char* tag, float lIndent = -1) {
@@ -279,7 +293,7 @@ TEST_F(TyxTest, CatalogChoosesTheNewestServingEntryAmongManyFormats) {
     }
   }
 
-  MemOut expected;
+  TestStream expected;
   std::fputs("<ParaCatalog\n", expected.get());
   for (auto& [tag, format, used] : model | std::views::reverse) {
     format.pgfTag = tag.c_str();
@@ -317,7 +331,7 @@ TEST_F(TyxTest, CatalogWithoutMemoryUsesMemoryFull) {
             "<Pgf\n\t<PgfTag `Head'>\n>\n<Pgf\n\t<PgfTag `Body'>\n>\n> # End ParaCatalog\n");
 
   // A family that cannot be copied is written, and counts as new each time.
-  MemOut text;
+  TestStream text;
   ASSERT_EQ(TyxParaOpen(&head, text.get(), 1), 1);
   const TyxFont font{.setMask = bits(F::FFamily), .fFamily = "F"};
   TyxSetAllocationLimit(0);
@@ -335,7 +349,7 @@ TEST_F(TyxTest, CatalogWithoutMemoryUsesMemoryFull) {
 std::string written(bool paragraph, const std::string& codes,
                     std::size_t split = std::string::npos) {
   TyxReset();
-  MemOut mem;
+  TestStream mem;
   const TyxPgf format = taggedFormat("Body");
   EXPECT_EQ(paragraph ? TyxParaOpen(&format, mem.get(), 1) : TyxTextOpen(mem.get()), 1);
   const auto* bytes = reinterpret_cast<const std::uint8_t*>(codes.data());
@@ -457,33 +471,6 @@ TEST_F(TyxTextTest, StateStackHoldsFiveStates) {
 }
 
 // ---------------------------------------------------------------- statements and write failures
-
-// An unbuffered output stream that refuses the one write call covering byte
-// `refused` of what it is offered and takes every other write.
-class RefusingStream {
- public:
-  explicit RefusingStream(std::size_t refused) : refused_(refused) {
-    file_ = fopencookie(this, "w", {nullptr, &RefusingStream::write, nullptr, nullptr});
-    std::setvbuf(file_, nullptr, _IONBF, 0);
-  }
-  ~RefusingStream() { std::fclose(file_); }
-  std::FILE* get() const { return file_; }
-  const std::string& text() const { return text_; }
-
- private:
-  static ssize_t write(void* cookie, const char* data, std::size_t size) {
-    auto* self = static_cast<RefusingStream*>(cookie);
-    const std::size_t start = self->offered_;
-    self->offered_ += size;
-    if (self->refused_ >= start && self->refused_ < start + size) return 0;
-    self->text_.append(data, size);
-    return static_cast<ssize_t>(size);
-  }
-  std::size_t refused_;
-  std::size_t offered_ = 0;
-  std::string text_;
-  std::FILE* file_;
-};
 
 TEST_F(TyxTest, EveryOperationWritesItsTextAndStopsAtAFailedWrite) {
   // Each case: what puts the writer into its state (written elsewhere), the
@@ -642,9 +629,9 @@ TEST_F(TyxTest, EveryOperationWritesItsTextAndStopsAtAFailedWrite) {
   for (const Case& c : cases) {
     for (std::size_t refused = 0; refused <= c.text.size(); ++refused) {
       TyxReset();
-      MemOut before;
+      TestStream before;
       if (c.setup != nullptr) c.setup(before.get());
-      RefusingStream stream(refused);
+      TestStream stream(refused);
       const int result = c.operation(stream.get());
       std::fflush(stream.get());
       if (refused == c.text.size()) {
