@@ -7,8 +7,8 @@
 #include <cstdio>
 #include <fstream>
 #include <iterator>
-#include <map>
 #include <set>
+#include <sstream>
 #include <string>
 
 #include "fontmap/fontmap.h"
@@ -31,27 +31,13 @@ namespace {
 // Times; the document default, Matrix Gothic 10, stays in Courier to keep its
 // columns. Sizes in points: 12 for 10 pitch, 10 for 12 pitch, 9, 8 and 7 for
 // 13.3, 15 and 17.1 pitch, 10 for proportional faces. Style: 1 bold, 2 italic.
-const std::map<std::string, std::set<std::uint32_t>> kFonts = {
-    {"Courier 12 0", {3, 5, 11, 12, 19, 26}},
-    {"Courier 12 1", {46, 60}},
-    {"Courier 12 2", {18}},
-    {"Courier 10 0", {85, 86, 107}},
-    {"Courier 10 1", {108}},
-    {"Courier 10 2", {92}},
-    {"Courier 8 0", {223}},
-    {"Courier 7 0", {254}},
-    {"Courier 7 1", {253}},
-    {"Helvetica 12 0", {40}},
-    {"Helvetica 10 0", {87, 91}},
-    {"Helvetica 10 1", {110}},
-    {"Helvetica 9 0", {204}},
-    {"Helvetica 8 0", {222}},
-    {"Times 12 0", {41, 42}},
-    {"Times 12 2", {43}},
-    {"Times 10 0", {70, 160}},
-    {"Times 10 1", {72, 159, 176}},
-    {"Times 10 2", {71, 162}},
-    {"Times 10 3", {155, 177}}};
+const char* const kFonts =
+    "Courier 12 0: 3 5 11 12 19 26; Courier 12 1: 46 60; Courier 12 2: 18; "
+    "Courier 10 0: 85 86 107; Courier 10 1: 108; Courier 10 2: 92; Courier 8 0: 223; "
+    "Courier 7 0: 254; Courier 7 1: 253; Helvetica 12 0: 40; Helvetica 10 0: 87 91; "
+    "Helvetica 10 1: 110; Helvetica 9 0: 204; Helvetica 8 0: 222; Times 12 0: 41 42; "
+    "Times 12 2: 43; Times 10 0: 70 160; Times 10 1: 72 159 176; Times 10 2: 71 162; "
+    "Times 10 3: 155 177";
 
 TEST(DcaAm, LoadsAndEveryFontItDefinesMapsCodePage037ToLatin1) {
   const std::string path = VANTROVE_SOURCE_DIR "/data/dca.am";
@@ -69,9 +55,12 @@ TEST(DcaAm, LoadsAndEveryFontItDefinesMapsCodePage037ToLatin1) {
        at = content.find("<GFID ", at + 1)) {
     named.insert(static_cast<std::uint32_t>(std::stoul(content.substr(at + 6, 12))));
   }
-  for (const auto& [want, gfids] : kFonts) {
-    expected.insert(gfids.begin(), gfids.end());
-    for (const std::uint32_t gfid : gfids) {
+  std::istringstream table(kFonts);
+  for (std::string line; std::getline(table >> std::ws, line, ';');) {
+    const std::string want = line.substr(0, line.find(':'));
+    std::istringstream gfids(line.substr(want.size() + 1));
+    for (std::uint32_t gfid; gfids >> gfid;) {
+      expected.insert(gfid);
       const AmFontEntry* font = AmFontRead(nullptr, gfid, 0, 0);
       ASSERT_NE(font, nullptr) << "GFID " << gfid;
       for (int c = 0; c < 256; ++c) {
