@@ -113,17 +113,6 @@ TEST(Assembly, EmptyDocumentFromEveryInputToEveryOutput) {
   EXPECT_EQ(vtest::run({in}, {}, {{"TMPDIR", "/nonexistent-tmp"}}).out, expected);
 }
 
-TEST(CommandLine, OperandDashIsAnOrdinaryName) {
-  // Found under HOME, not taken for the standard input (which is empty here).
-  const fs::path dash = fs::path(vtest::tmpDir()).parent_path() / "home" / "-";
-  fs::copy_file(dca::writeTempFile(dca::document({})), dash, fs::copy_options::overwrite_existing);
-  auto r = vtest::run({"-"});
-  fs::remove(dash);
-  EXPECT_EQ(r.status, 0);
-  EXPECT_EQ(r.err, "");
-  EXPECT_EQ(r.out, kPrelude + kEmptyCatalog + standardTail(""));
-}
-
 TEST(CommandLine, MissingInputAndUnwritableOutputFiles) {
   // Options end at the first operand: "-V" after it is the output file's
   // name, never opened since the input fails first.
@@ -136,16 +125,7 @@ TEST(CommandLine, MissingInputAndUnwritableOutputFiles) {
     EXPECT_EQ(r.out, kPrelude + kEmptyCatalog);
   }
 
-  // A folder opens but cannot be read: the read error's text, at the first
-  // read, after the temporary files were made; the fatal paragraph's format
-  // reaches the catalog.
-  auto r = vtest::run({fs::path(vtest::tmpDir()).parent_path().string()});
-  EXPECT_EQ(r.status, 0);
-  EXPECT_EQ(r.err, "vantrove: Byte 00: Is a directory\n");
-  EXPECT_EQ(r.out, kPrelude + kFatalCatalog);
-  EXPECT_TRUE(vtest::tmpFiles().empty());
-
-  r = vtest::run({dca::writeTempFile(dca::document({})), "/nonexistent/dir/out.tyx"});
+  auto r = vtest::run({dca::writeTempFile(dca::document({})), "/nonexistent/dir/out.tyx"});
   EXPECT_EQ(r.status, 0);
   EXPECT_EQ(r.err,
             "vantrove: Byte 00: No such file or directory\nvantrove: Can't open output file\n");

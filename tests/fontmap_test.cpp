@@ -126,22 +126,6 @@ TEST_F(FontMapTest, NumberAndFamilyTokens) {
   }
 }
 
-TEST_F(FontMapTest, StyleWordsAndStandingSpecifications) {
-  ASSERT_EQ(parse("<SrcChar <GFID 4> <FBold Yes> <Code 1>>"
-                  "<CorlaChar <FFamily T> <FBold yes> <FItalic y> <Code 1>>"
-                  "<SrcChar <Code 2>> <CorlaChar <FBold Yes> <Code 2>>"
-                  "<SrcChar <Code 3>> <CorlaChar <FUnderline yes> <FStrike yes> <Code 3>>"
-                  "<SrcChar <Code 4>> <CorlaChar <FPlain no> <Code 4>>"
-                  "<SrcChar <Code 5>> <CorlaChar <FPlain yes> <Code 5>>"),
-            0);
-  AmFontEntry* source = ibm(4);  // "Yes" cleared the bold bit: plain
-  ASSERT_NE(source, nullptr);
-  const int styles[] = {3, 2, 14, 14, 0};
-  for (int c = 1; c <= 5; ++c) {
-    EXPECT_EQ(mapping(source, c), std::to_string(c) + " T 0 " + std::to_string(styles[c - 1]));
-  }
-}
-
 TEST_F(FontMapTest, FirstCharacterMappingSendsEveryCodePointToItsFontAndOnlySourcesAreFound) {
   ASSERT_EQ(parse("<SrcChar <GFID 2> <Code 65>> <CorlaChar <FFamily Times> <Code 97>>"), 0);
   AmFontEntry* font = ibm(2);
@@ -153,22 +137,6 @@ TEST_F(FontMapTest, FirstCharacterMappingSendsEveryCodePointToItsFontAndOnlySour
     EXPECT_EQ(font->fontMap[c], times) << c;
     EXPECT_EQ(font->codeMap[c], c == 65 ? 97 : c) << c;
   }
-  // A later stream adds to the map; the standing source font (SrcChar) still holds.
-  ASSERT_EQ(parse("<SrcChar <Code 66>> <CorlaChar <FFamily Helvetica> <Code 98>>"), 0);
-  EXPECT_EQ(ibm(2), font);
-  EXPECT_STREQ(times->family, "Times");  // the entry kept its own text
-  EXPECT_STREQ(font->fontMap[66]->family, "Helvetica");
-  EXPECT_EQ(font->codeMap[66], 98);
-  EXPECT_EQ(font->fontMap[67], times);
-  EXPECT_EQ(font->codeMap[65], 97);
-  // Fonts named by family, and fonts that are only ever output fonts.
-  ASSERT_EQ(parse("<SrcChar <GFID 0> <FFamily Symbol> <FSize 10>> <CorlaChar <GFID 7> <Code 1>>"),
-            0);
-  EXPECT_NE(AmFontRead("Symbol", 0, 10, 0), nullptr);
-  EXPECT_EQ(AmFontRead("Symbol", 0, 10, 1), nullptr);
-  EXPECT_EQ(AmFontRead("Symbol", 5, 10, 0), nullptr);  // a GFID never matches a family
-  EXPECT_EQ(ibm(7), nullptr);                          // an output font only
-  EXPECT_EQ(ibm(8), nullptr);                          // never mentioned
 }
 
 TEST_F(FontMapTest, LookupCacheAnswersByGfidOrFamilyTextAndOutlivesFailedLookups) {
@@ -286,14 +254,6 @@ TEST_F(RuleTest, RulesTestTheCopiedValuesAndTakeFieldsTheyDoNotNameAsZero) {
   EXPECT_EQ(codes->codeMap[0xC1], 66);
   EXPECT_EQ(codes->codeMap[65], 66);
   EXPECT_EQ(codes->codeMap[66], 67);
-  EXPECT_EQ(codes->codeMap[0], 0);
-  // Size 12 is not the pre's 0, plain stays plain: the same output fonts.
-  for (int c = 0; c < 256; ++c) EXPECT_EQ(codes->fontMap[c], ibm(1)->fontMap[c]);
-  // Each copy owns only the rules written since the previous copy.
-  const AmFontEntry* plain = copyWith(6, "");
-  ASSERT_NE(plain, nullptr);
-  EXPECT_EQ(plain->rules, nullptr);
-  EXPECT_EQ(plain->codeMap[65], 65);
 }
 
 TEST_F(RuleTest, CopyOfACopyResolvesBothLevelsOnTheFirstLookup) {

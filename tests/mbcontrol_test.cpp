@@ -72,23 +72,6 @@ TEST(NoteReference, EchoOfAnotherNumberStaysInTheText) {
                                   kLineEnd));
 }
 
-TEST(NoteReference, TwoDigitEchoIsSwallowed) {
-  // Ten references, each followed by its echo: the tenth echo carries two
-  // digits (15 bytes), and its last byte is not compared.
-  Bytes text = ebc("A");
-  for (int n = 1; n <= 9; ++n)
-    text = text + dca::noteReference("00000" + std::to_string(n)) + dca::noteEcho(n);
-  Bytes tenth = dca::noteEcho(10);
-  tenth.back() = 0x77;
-  text = text + dca::noteReference("000010") + tenth + ebc("B") + kCre;
-  auto r = vtest::convertBody(text);
-  EXPECT_EQ(r.err, "");
-  std::string notes;
-  for (int n = 1; n <= 10; ++n) notes += "\t<FNote " + std::to_string(n) + ">\n";
-  EXPECT_EQ(vtest::body(r.out),
-            para("block pgf", kPlainFont + "\t<String `A'>\n" + notes + "\t<String `B" + kLineEnd));
-}
-
 TEST(NoteReference, ParametersAndNumbersFromLeadingDigits) {
   // Parameters 1 and 20 are skipped, 7 warns; in the include, 2 is skipped and
   // the unit reference carries 14 bytes, of which only the first six name the
@@ -166,24 +149,6 @@ TEST(FontControls, KnownUnknownAndZeroGfids) {
                        diagnostic(first + 25, "GFID 0 is not allowed--using current GFID 87."));
 }
 
-TEST(FontControls, AttributesDoNotNestAndSurplusParameterBytesAreSkipped) {
-  // Emphasis begun twice and ended once; overstrike; a set GFID with two
-  // surplus parameter bytes, a begin emphasis with two and an escaped graphic
-  // with one: no parameter byte reaches the text.
-  const auto r = convertBody(dca::beginEmphasis() + dca::beginEmphasis() + dca::endEmphasis() +
-                             ebc("a") + dca::beginOverstrike() + ebc("b") +
-                             dca::mbc(0xD1, 0x05, dca::be16(87) + Bytes(5, 0xC1)) + ebc("c") +
-                             dca::mbc(0xD1, 0x8A, {0xC1, 0xC1}) + ebc("d") +
-                             dca::mbc(0xD1, 0x15, dca::raw({0, 37, 0xC2, 0xC1})) + ebc("e") + kCre);
-  EXPECT_EQ(r.err, "");
-  EXPECT_EQ(vtest::body(r.out),
-            para("block pgf", kPlainFont +
-                                  "\t<String `a'>\n\t<Font <FStrike Yes>>\n\t<String `b'>\n"
-                                  "\t<Font <FFamily `Helvetica'> <FSize 10.000pt>>\n"
-                                  "\t<String `c'>\n\t<Font <FBold Yes>>\n\t<String `dBe" +
-                                  kLineEnd));
-}
-
 TEST(PushedBackText, EscapedGraphicPromptsAndUnitName) {
   const auto r = convertBody(
       ebc("x") + dca::escapedGraphic(0xC1) + dca::displayPrompt(ebc("ENTER")) +
@@ -247,34 +212,6 @@ TEST(ScanControls, AlignedFieldsAndLines) {
   // No column: the field starts where two blanks (12 points) end.
   EXPECT_TRUE(contains(pgfEntry(r.out, "align field1"),
                        "\t<TabStop\n\t\t<TSX 84.000pt>\n\t\t<TSType Right>\n\t>\n>\n"));
-}
-
-TEST(ScanControls, AlignedFieldStopTakesTheScanPositionAsPointsAndNeedsTabStops) {
-  // A leading tab moves the scan position to the first stop, 2 inches; without
-  // a column the stop is put at that number taken as points, plus the left
-  // indent (0 here).
-  const auto r = convertBody(Bytes{ctl::HT} + dca::alignTextField(0) + ebc("x") + kCre);
-  EXPECT_EQ(r.err, "");
-  EXPECT_EQ(vtest::body(r.out),
-            para("align field", "\t<String `\\t'>\n" + kPlainFont + "\t<String `x" + kLineEnd));
-  EXPECT_TRUE(
-      contains(pgfEntry(r.out, "align field"),
-               "\t<PgfNumTabs 1>\n\t<PgfFont\n\t\t<FFamily `Courier'>\n\t\t<FSize "
-               "12.000pt>\n\t>\n\t<TabStop\n\t\t<TSX 2.000pt>\n\t\t<TSType Left>\n\t>\n>\n"));
-
-  // The alternate master (no format unit 3) has no tab stops: the stop is
-  // built but the format does not carry it.
-  const auto bare = vtest::convert(dca::document(
-      dca::textUnit("000001", dca::alignTextField(3) + ebc("y") + kCre, dca::establishMaster(2))));
-  EXPECT_EQ(bare.err, "");
-  EXPECT_EQ(vtest::body(bare.out),
-            para("align field",
-                 "\t<String `\\t'>\n"
-                 "\t<Font <FFamily `Courier'> <FSize 12.000pt> <FPlain Yes>>\n"
-                 "\t<String `y" +
-                     kLineEnd));
-  EXPECT_EQ(pgfEntry(bare.out, "align field"),
-            "<Pgf\n\t<PgfTag `align field'>\n\t<PgfPlacement Anywhere>\n>\n");
 }
 
 TEST(ScanControls, TabsAndMasterLineActOnlyInTheFirstLine) {

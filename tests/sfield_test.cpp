@@ -18,7 +18,6 @@ namespace {
 
 using dca::Bytes;
 using dca::operator+;
-using testing::HasSubstr;
 using testing::StartsWith;
 
 constexpr std::uint32_t bit(auto field) {
@@ -160,127 +159,6 @@ TEST_F(SfieldTest, TabStopKindsPullBackAndTheLimitOf48) {
   }
   EXPECT_NE(record.pgf.setMask & bit(TyxPgfField::PgfNumTabs), 0u);
   KRTpTail(&record, 0);  // a Set Tabs control without parameters reads nothing
-  EXPECT_EQ(next(1), dca::ebc("z"));
-}
-
-TEST_F(SfieldTest, MarginTextsAndTheirDeclarations) {
-  // A bottom limit below the page depth: the difference wraps around as an
-  // unsigned 32-bit number.
-  openWithFont(
-      dca::pageImageParams(12240, 15840, 1440, 15841) + dca::marginTextDecl(1, 720, 0) +
-      dca::marginTextField(2, dca::ebc("Page") + dca::raw({0x15}) + dca::pageNumber()) +
-      dca::marginTextField(5, dca::ebc("x")) +
-      dca::marginTextField(1, dca::raw({0x2B, 0xD1, 0x02, 0x8A})) +
-      dca::marginTextDecl(4, 1440, 1) +
-      dca::marginTextField(4, dca::ebc("Foot") + dca::raw({0x2B, 0xD4, 0x05, 0x62, 0x00})) +
-      dca::bodyText(dca::ebc("z")));
-  KRFormat record{};
-  EXPECT_EQ(KRPageImageParams(1, "m", &record), 2);
-  EXPECT_FLOAT_EQ(record.document.dPageSize[1].value, 11.0f);
-  EXPECT_FLOAT_EQ(record.document.dMargins[TyxBottom].value, 4294967295.0f / 1440.0f);
-  EXPECT_EQ(KRMarginTextDecl(0, "m", &record), 1);
-  EXPECT_EQ(next(6), dca::bodyText(dca::ebc("z")));
-
-  EXPECT_STREQ(record.marginText[0], "Page #");  // the empty text did not replace it
-  EXPECT_STREQ(record.marginText[1], "Foot");
-  EXPECT_TRUE(KRGlobal.marginTextPending[0] && KRGlobal.marginTextPending[1]);
-  EXPECT_EQ(record.document.dHeadOnFirst + record.document.dFootOnFirst, 0);
-  EXPECT_EQ(record.document.dTwoSides, 0);
-  EXPECT_EQ(record.document.setMask,
-            bit(TyxDocumentField::DMargins) | bit(TyxDocumentField::DPageSize) |
-                bit(TyxDocumentField::DHeadOnFirst) | bit(TyxDocumentField::DTwoSides));
-  // The bottom position counts from the top edge of the page.
-  EXPECT_FLOAT_EQ(record.page.hfMargins[TyxTop].value, 0.5f);
-  EXPECT_FLOAT_EQ(record.page.hfMargins[TyxBottom].value, 10.0f);
-
-  // Two bytes after 0x2B are too few for a control: the text ends there. A
-  // control length below 2 is fatal.
-  dca::startInProcess();
-  openWithFont(dca::marginTextDecl(4, 0) +
-               dca::marginTextField(6, dca::ebc("Ab") + dca::raw({0x2B, 0xD4, 0x47})) +
-               dca::marginTextField(1, dca::raw({0x2B, 0xD4, 0x01, 0x47})));
-  record = KRFormat{};
-  const dca::Outcome fatal = dca::capture([&] { KRMarginTextDecl(0, "m", &record); });
-  EXPECT_STREQ(record.marginText[1], "Ab");
-  EXPECT_THAT(fatal.err,
-              StartsWith("vantrove: Byte 030: Length in multi-byte ctrl less than 2.\n"));
-}
-
-TEST_F(SfieldTest, NoteFormatParametersSkipWhatTheyCannotUse) {
-  // A reset status of 5, a short attributes parameter, a reference ID type of
-  // 7 and one of two bytes, a prologue of 61 characters, an unknown parameter,
-  // labels of 121 characters and a parameter cut short: only the note height
-  // (3/12 in) is kept.
-  openWithFont(dca::noteFormatParams(
-                   dca::sip(7, dca::raw({5, 0, 0, 3})) + dca::sip(7, dca::raw({1, 0, 0})) +
-                   dca::sip(22, {7}) + dca::sip(22, {1, 1}) + dca::sip(16, Bytes(61, 0xC1)) +
-                   dca::sip(1, {9, 9}) + dca::sip(23, Bytes(121, 0xC1)) + dca::raw({0x02, 0x01})) +
-               dca::ebc("z"));
-  KRFormat record{};
-  testing::internal::CaptureStderr();
-  EXPECT_EQ(KRNoteFormatParams(1, "m", &record), 2);
-  const std::string err = testing::internal::GetCapturedStderr();
-  EXPECT_EQ(next(1), dca::ebc("z"));
-  EXPECT_EQ(record.document.setMask, bit(TyxDocumentField::DFNoteMaxH));
-  for (const char* warning :
-       {": Illegal value for Reset Status, skipping\n",
-        ": Note Format Attributes parameter not expected length, skipping.\n",
-        ": Illegal value for Reference ID Type, skipping.\n",
-        ": Reference ID Type parameter not expected length, skipping.\n",
-        ": ID Prologue parameter greater than 62, skipping.\n",
-        ": User Sequence Definition parameter greater than 122, skipping.\n"}) {
-    EXPECT_THAT(err, HasSubstr(warning));
-  }
-
-  // Reference ID types 1, 2, 5 and 6 set the style alone. A string without a
-  // position field drops zero bytes and the superscript and subscript
-  // controls; empty labels are stored, an empty string is not.
-  const std::tuple<int, TyxNoteNumStyle, bool> types[] = {{1, TyxNoteNumStyle::Arabic, true},
-                                                          {2, TyxNoteNumStyle::LCAlpha, false},
-                                                          {5, TyxNoteNumStyle::Custom, false},
-                                                          {6, TyxNoteNumStyle::Custom, false}};
-  for (const auto& [type, style, labels] : types) {
-    dca::startInProcess();
-    openWithFont(dca::noteFormatParams(
-        dca::sip(22, {static_cast<std::uint8_t>(type)}) +
-        dca::sip(17, dca::raw({0x00, 0x41, 0x09, 0xC1, 0x38, 0x00})) + dca::sip(20, {}) +
-        (labels ? dca::sip(23, {}) : Bytes{}) + dca::sip(1, {0})));
-    record = KRFormat{};
-    EXPECT_EQ(KRNoteFormatParams(1, "m", &record), 2);
-    EXPECT_EQ(record.document.dFNoteNumStyle, static_cast<std::uint32_t>(style));
-    EXPECT_STREQ(record.document.dFNoteNumberPrefix, " A");
-    EXPECT_STREQ(record.document.dFNoteLabels, labels ? "" : nullptr);
-    EXPECT_EQ(record.document.setMask, bit(TyxDocumentField::DFNoteNumStyle) |
-                                           bit(TyxDocumentField::DFNoteNumberPrefix) |
-                                           (labels ? bit(TyxDocumentField::DFNoteLabels) : 0u));
-  }
-}
-
-TEST_F(SfieldTest, FontControlsRebindThroughTheFontMap) {
-  // Set GCGID thru GCID keeps the GFID and rebinds it; Set CFID thru GFID
-  // keeps everything but the GFID and its entry; with a current GFID of 0,
-  // Set GCGID warns and drops the new identifiers with the rest.
-  openWithFont(dca::be16(500) + dca::be16(285) + dca::be16(85) + Bytes(3, 0) + dca::be16(1) +
-               dca::be16(2) + dca::ebc("z"));
-  IbmFont& current = KRCurrentFormat.currentFont;
-  current = IbmFont{11, IbmStyleUnderscore, 697, 37, 7, nullptr};
-  ibmFontSetGfid(&current, &KRGlobal.documentFont);
-  auto font = [&] {
-    return std::make_tuple(current.gfid, current.style, current.cgcsid, current.cpid,
-                           current.charWidth, current.entry);
-  };
-  const std::uint8_t setGcgid[] = {0xD1, 6, 0x01}, setGfid[] = {0xD1, 7, 0x05};
-  KRFontControl(setGcgid);
-  EXPECT_EQ(font(), std::make_tuple(11u, IbmStyleUnderscore, 500u, 285u, 7u,
-                                    AmFontRead(nullptr, 11, 0, 0)));
-  KRFontControl(setGfid);
-  EXPECT_EQ(font(), std::make_tuple(85u, IbmStyleUnderscore, 500u, 285u, 7u,
-                                    AmFontRead(nullptr, 85, 0, 0)));
-  current.gfid = 0;
-  const auto before = font();
-  const dca::Outcome warned = dca::capture([&] { KRFontControl(setGcgid); });
-  EXPECT_EQ(warned.err, "vantrove: Byte 011: GFID 0 is not allowed--using current GFID 0.\n");
-  EXPECT_EQ(font(), before);
   EXPECT_EQ(next(1), dca::ebc("z"));
 }
 

@@ -117,9 +117,6 @@ Bytes endEmphasis() {
 Bytes setGfid(std::uint16_t gfid) {
   return mbc(0xD1, 0x05, be16(gfid) + zeros(3));
 }
-Bytes setGcgid(std::uint16_t cgcsid, std::uint16_t cpid) {
-  return mbc(0xD1, 0x01, be16(cgcsid) + be16(cpid));
-}
 Bytes escapedGraphic(std::uint8_t code, std::uint16_t cpid) {
   return mbc(0xD1, 0x15, be16(cpid) + Bytes{code});
 }
@@ -132,12 +129,6 @@ Bytes endUnderscore() {
 Bytes returnToMasterFont() {
   return mbc(0xD4, 0x13);
 }
-Bytes beginOverstrike() {
-  return mbc(0xD4, 0x72);
-}
-Bytes endOverstrike() {
-  return mbc(0xD4, 0x76);
-}
 Bytes printTextUnitName() {
   return mbc(0xD4, 0x63);
 }
@@ -146,9 +137,6 @@ Bytes displayPrompt(const Bytes& prompt) {
 }
 Bytes setTabs(const Bytes& tabData) {
   return mbc(0xD2, 0x01, tabData);
-}
-Bytes setLineParams(const Bytes& lineData) {
-  return mbc(0xD4, 0x05, lineData);
 }
 Bytes returnToMasterLine() {
   return mbc(0xD4, 0x04);

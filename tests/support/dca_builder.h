@@ -46,17 +46,13 @@ Bytes beginEmphasis();
 Bytes endEmphasis();
 // D1 05 with five parameter bytes: the GFID and three zero bytes.
 Bytes setGfid(std::uint16_t gfid);
-Bytes setGcgid(std::uint16_t cgcsid, std::uint16_t cpid);
 Bytes escapedGraphic(std::uint8_t code, std::uint16_t cpid = 37);
 Bytes beginUnderscore();
 Bytes endUnderscore();
 Bytes returnToMasterFont();
-Bytes beginOverstrike();
-Bytes endOverstrike();
 Bytes printTextUnitName();
 Bytes displayPrompt(const Bytes& prompt);
 Bytes setTabs(const Bytes& tabData);
-Bytes setLineParams(const Bytes& lineData);
 Bytes returnToMasterLine();
 Bytes alignTextLine(std::uint8_t how);
 Bytes alignTextField(std::uint8_t kind);
