@@ -4,7 +4,6 @@
 // messages.
 #include <gtest/gtest.h>
 
-#include <cstdio>
 #include <string>
 
 #include "support/body_text.h"
@@ -16,9 +15,6 @@ namespace {
 using dca::Bytes;
 using dca::ebc;
 using dca::operator+;
-using vtest::diagnostic;
-using vtest::kPlainFont;
-using vtest::para;
 namespace ctl = dca::ctl;
 
 // Format unit 1, format unit 2 with these members and margin texts, the
@@ -88,15 +84,23 @@ TEST(PageLayout, WithoutPageImageParametersTheTextRectangleHasOneInchMargins) {
   EXPECT_EQ(layout(r.out), expectedLayout("", "", "1.000\" 1.000\" -1.250\" -2.000\""));
 }
 
-TEST(PageLayout, LineMarginsBecomePageMarginsAndTabsFollowTheLeftMargin) {
+TEST(PageLayout, LineMarginsBecomePageMarginsTabsFollowTheLeftMarginOperatorMessagesWarn) {
   // Margins at 1 and 7.5 in on an 8.5 in page. Tabs in 1440ths of an inch,
   // plus the 1 in indent: 2, 3 and 11 in, the last pulled back to the page
-  // width 8.5 in; then made relative to the 1 in left margin.
-  const Bytes members = kStandardPage + dca::lineParams(dca::Line{}) +
+  // width 8.5 in; then made relative to the 1 in left margin. The operator
+  // message between them (the longest, 60 characters) leaves the output alone.
+  const std::string message = "CHECK DISK 2" + std::string(48, '.');
+  const Bytes before = kStandardPage + dca::lineParams(dca::Line{});
+  const Bytes members = before + dca::operatorMessage(message) +
                         dca::tabParams(1, {{0, 1440}, {2, 2880}, {4, 14400}});
   const auto r = vtest::convert(withFormat(members, {}, oneParagraph()));
   EXPECT_EQ(r.status, 0);
-  EXPECT_EQ(r.err, "");
+  // Both lines name the read of the message text, after its introducer: past
+  // format unit 1, format unit 2's prefix, the master format's introducer and
+  // the members before it.
+  const std::size_t text = dca::formatUnit1().size() + 10 + before.size() + 5;
+  EXPECT_EQ(r.err,
+            vtest::diagnostic(text, "Operator message is:") + vtest::diagnostic(text, message));
   EXPECT_EQ(layout(r.out), expectedLayout(kStandardDocument, "", kStandardRect));
   EXPECT_EQ(vtest::catalog(r.out),
             blockCatalog(3, tabStop("1.000\"", "Left") +
@@ -129,60 +133,50 @@ TEST(PageLayout, ColumnTabsAndMarginTexts) {
                                           "1.000\" 1.000\" 6.000\" 9.000\""));
   EXPECT_EQ(vtest::catalog(r.out),
             blockCatalog(2, tabStop("70.000pt", "Left") + tabStop("540.000pt", "Center")));
-  EXPECT_EQ(vtest::body(r.out), para("block pgf",
-                                     "\t<Marker\n\t\t<MType 0>\n\t\t<MText `Page #'>\n\t>"
-                                     "\t<Marker\n\t\t<MType 1>\n\t\t<MText `End'>\n\t>" +
-                                         kPlainFont + "\t<String `AB '>\n\t><ParaLine\n"));
+  EXPECT_EQ(vtest::body(r.out),
+            vtest::para("block pgf",
+                        "\t<Marker\n\t\t<MType 0>\n\t\t<MText `Page #'>\n\t>"
+                        "\t<Marker\n\t\t<MType 1>\n\t\t<MText `End'>\n\t>" +
+                            vtest::kPlainFont + "\t<String `AB '>\n\t><ParaLine\n"));
 }
 
 TEST(NoteFormat, AttributesStringsAndReferenceIdTypesReachTheDocumentStatement) {
-  // Reset status 1, height 24/12 in; type 4 with empty labels; the ID
-  // prologue is the number's suffix and the epilogue its prefix; a
-  // superscript control places the anchor.
-  const Bytes first = dca::sip(7, Bytes{1, 0} + dca::be16(24)) + dca::sip(22, {4}) +
-                      dca::sip(16, ebc("a")) + dca::sip(17, ebc("b") + Bytes{ctl::HT} + ebc("c")) +
-                      dca::sip(19, {ctl::SPS}) + dca::sip(20, Bytes{ctl::SP, ctl::RHY} + ebc("x"));
-  auto r = vtest::convert(withFormat(dca::standardMembers() + dca::noteFormatParams(first), {}));
-  EXPECT_EQ(r.err, "");
-  EXPECT_EQ(layout(r.out),
-            expectedLayout(kStandardDocument +
-                               "\t<DFNoteMaxH 2.000\">\n\t<DFNoteNumStyle Custom>\n"
-                               "\t<DFNoteLabels `'>\n\t<DFNoteRestart PerFlow>\n"
-                               "\t<DFNoteAnchorPrefix `'>\n\t<DFNoteAnchorSuffix ` -x'>\n"
-                               "\t<DFNoteNumberPrefix `b\\tc'>\n\t<DFNoteNumberSuffix `a'>\n"
-                               "\t<DFNoteAnchorPos FNSuperscript>\n",
-                           "", kStandardRect));
-
-  // Reset status 3 warns but the height (3/12 in, below 0.3 in: 8 in) still
-  // counts; type 3 is lower case; a type of 9 warns and changes nothing; a
-  // subscript control places the number.
-  const Bytes second = dca::sip(7, Bytes{3, 0} + dca::be16(3)) + dca::sip(22, {3}) +
-                       dca::sip(23, ebc("xyz")) + dca::sip(22, {9}) +
-                       dca::sip(16, Bytes{ctl::SBS} + ebc("n"));
-  r = vtest::convert(withFormat(dca::standardMembers() + dca::noteFormatParams(second), {}));
   // The parameters' data: after format unit 1, format unit 2's prefix, the
   // master format's introducer, its members and the note format introducer.
   const std::size_t data = dca::formatUnit1().size() + 10 + dca::standardMembers().size() + 5;
-  EXPECT_EQ(r.err, diagnostic(data + 2, "Illegal value for Reset Status, skipping") +
-                       diagnostic(data + 16, "Illegal value for Reference ID Type, skipping."));
-  EXPECT_EQ(layout(r.out), expectedLayout(kStandardDocument +
-                                              "\t<DFNoteMaxH 8.000\">\n\t<DFNoteNumStyle LCAlpha>\n"
-                                              "\t<DFNoteLabels `xyz'>\n\t<DFNoteNumberSuffix `n'>\n"
-                                              "\t<DFNoteNumberPos FNSubscript>\n",
-                                          "", kStandardRect));
-}
-
-TEST(OperatorMessage, TwoWarningsAndNothingInTheOutput) {
-  const Bytes plain = withFormat(dca::standardMembers(), {}, oneParagraph());
-  // The longest message, 60 characters.
-  const std::string message = "CHECK DISK 2" + std::string(48, '.');
-  const auto r = vtest::convert(
-      withFormat(dca::standardMembers() + dca::operatorMessage(message), {}, oneParagraph()));
-  EXPECT_EQ(r.status, 0);
-  // Both lines name the read of the message text, after its introducer.
-  const std::size_t text = dca::formatUnit1().size() + 10 + dca::standardMembers().size() + 5;
-  EXPECT_EQ(r.err, diagnostic(text, "Operator message is:") + diagnostic(text, message));
-  EXPECT_EQ(r.out, vtest::convert(plain).out);
+  const struct {
+    Bytes sips;
+    std::string err, fields;
+  } cases[] = {
+      // Reset status 1, height 24/12 in; type 4 with empty labels; the ID
+      // prologue is the number's suffix and the epilogue its prefix; a
+      // superscript control places the anchor.
+      {dca::sip(7, Bytes{1, 0} + dca::be16(24)) + dca::sip(22, {4}) + dca::sip(16, ebc("a")) +
+           dca::sip(17, ebc("b") + Bytes{ctl::HT} + ebc("c")) + dca::sip(19, {ctl::SPS}) +
+           dca::sip(20, Bytes{ctl::SP, ctl::RHY} + ebc("x")),
+       "",
+       "\t<DFNoteMaxH 2.000\">\n\t<DFNoteNumStyle Custom>\n"
+       "\t<DFNoteLabels `'>\n\t<DFNoteRestart PerFlow>\n"
+       "\t<DFNoteAnchorPrefix `'>\n\t<DFNoteAnchorSuffix ` -x'>\n"
+       "\t<DFNoteNumberPrefix `b\\tc'>\n\t<DFNoteNumberSuffix `a'>\n"
+       "\t<DFNoteAnchorPos FNSuperscript>\n"},
+      // Reset status 3 warns but the height (3/12 in, below 0.3 in: 8 in)
+      // still counts; type 3 is lower case; a type of 9 warns and changes
+      // nothing; a subscript control places the number.
+      {dca::sip(7, Bytes{3, 0} + dca::be16(3)) + dca::sip(22, {3}) + dca::sip(23, ebc("xyz")) +
+           dca::sip(22, {9}) + dca::sip(16, Bytes{ctl::SBS} + ebc("n")),
+       vtest::diagnostic(data + 2, "Illegal value for Reset Status, skipping") +
+           vtest::diagnostic(data + 16, "Illegal value for Reference ID Type, skipping."),
+       "\t<DFNoteMaxH 8.000\">\n\t<DFNoteNumStyle LCAlpha>\n"
+       "\t<DFNoteLabels `xyz'>\n\t<DFNoteNumberSuffix `n'>\n"
+       "\t<DFNoteNumberPos FNSubscript>\n"},
+  };
+  for (const auto& c : cases) {
+    const auto r =
+        vtest::convert(withFormat(dca::standardMembers() + dca::noteFormatParams(c.sips), {}));
+    EXPECT_EQ(r.err, c.err);
+    EXPECT_EQ(layout(r.out), expectedLayout(kStandardDocument + c.fields, "", kStandardRect));
+  }
 }
 
 }  // namespace

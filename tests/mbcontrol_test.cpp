@@ -98,36 +98,6 @@ TEST(NoteReference, ParametersAndNumbersFromLeadingDigits) {
                 "\t\t> # End FNote\n");
 }
 
-TEST(NoteReference, EchoCutShortByTheEndOfTheInput) {
-  // The look for the echo meets the end unit and the end of the input, and
-  // gives back what it read, so the end unit is still found. The text after
-  // the reference in its field is read as text, up to the field's end.
-  auto r = vtest::convertBody(ebc("See") + kCre + dca::noteReference("000001"));
-  EXPECT_EQ(r.status, 0);
-  EXPECT_EQ(r.err, "");
-  EXPECT_EQ(vtest::body(r.out),
-            para("block pgf", kPlainFont + "\t<String `See" + kLineEnd + "\t<FNote 1>\n"));
-  r = vtest::convertBody(ebc("See") + dca::noteReference("000001") + ebc("ab") + kCre);
-  EXPECT_EQ(r.status, 0);
-  EXPECT_EQ(r.err, "");
-  EXPECT_EQ(vtest::body(r.out), para("block pgf", kPlainFont +
-                                                      "\t<String `See'>\n\t<FNote 1>\n"
-                                                      "\t<String `ab" +
-                                                      kLineEnd));
-
-  // Without an end unit nothing was read, so nothing is pushed back; the
-  // offsets stay those of the input, which ends where the reference does.
-  const Bytes input =
-      dca::standardFormat() +
-      dca::textUnit("000001", ebc("x") + kCre + ebc("y") + dca::noteReference("900001"));
-  r = vtest::convert(input);
-  EXPECT_EQ(r.status, 0);
-  EXPECT_EQ(r.err, diagnostic(input.size() + 5, "Missing end unit."));
-  EXPECT_EQ(vtest::body(r.out), para("block pgf", kPlainFont + "\t<String `x" + kLineEnd +
-                                                      "\t<String `y'>\n\t<FNote 48033>\n") +
-                                    kFatalParagraph);
-}
-
 TEST(FontControls, KnownUnknownAndZeroGfids) {
   const std::size_t first = firstBodyByte();
   const auto r = convertBody(ebc("a") + dca::setGfid(87) + ebc("b") + dca::setGfid(9999) +
@@ -147,6 +117,24 @@ TEST(FontControls, KnownUnknownAndZeroGfids) {
                               "Can't find IBM font in dca.am whose GFID is 9999--using current "
                               "GFID 87.") +
                        diagnostic(first + 25, "GFID 0 is not allowed--using current GFID 87."));
+}
+
+TEST(FontControls, AttributesDoNotNestAndSurplusParameterBytesAreSkipped) {
+  // Emphasis begun twice and ended once; overstrike; a set GFID with two
+  // surplus parameter bytes, a begin emphasis with two and an escaped graphic
+  // with one: no parameter byte reaches the text.
+  const auto r = convertBody(dca::beginEmphasis() + dca::beginEmphasis() + dca::endEmphasis() +
+                             ebc("a") + dca::mbc(0xD4, 0x72) + ebc("b") +
+                             dca::mbc(0xD1, 0x05, dca::be16(87) + Bytes(5, 0xC1)) + ebc("c") +
+                             dca::mbc(0xD1, 0x8A, {0xC1, 0xC1}) + ebc("d") +
+                             dca::mbc(0xD1, 0x15, dca::raw({0, 37, 0xC2, 0xC1})) + ebc("e") + kCre);
+  EXPECT_EQ(r.err, "");
+  EXPECT_EQ(vtest::body(r.out),
+            para("block pgf", kPlainFont +
+                                  "\t<String `a'>\n\t<Font <FStrike Yes>>\n\t<String `b'>\n"
+                                  "\t<Font <FFamily `Helvetica'> <FSize 10.000pt>>\n"
+                                  "\t<String `c'>\n\t<Font <FBold Yes>>\n\t<String `dBe" +
+                                  kLineEnd));
 }
 
 TEST(PushedBackText, EscapedGraphicPromptsAndUnitName) {
@@ -212,22 +200,6 @@ TEST(ScanControls, AlignedFieldsAndLines) {
   // No column: the field starts where two blanks (12 points) end.
   EXPECT_TRUE(contains(pgfEntry(r.out, "align field1"),
                        "\t<TabStop\n\t\t<TSX 84.000pt>\n\t\t<TSType Right>\n\t>\n>\n"));
-}
-
-TEST(ScanControls, TabsAndMasterLineActOnlyInTheFirstLine) {
-  const Bytes oneInch = dca::setTabs(dca::tabData(1, {{0, 1440}}));
-  const auto r = convertBody(oneInch + Bytes{ctl::IT} + ebc("a") + Bytes{ctl::CRE, ctl::RCR} +
-                             dca::returnToMasterLine() + Bytes{ctl::IT} + ebc("b") +
-                             Bytes{ctl::CRE, ctl::RCR} + ebc("c") + kCre + oneInch +
-                             Bytes{ctl::RCR, ctl::IT} + ebc("d") + kCre);
-  EXPECT_EQ(vtest::body(r.out), para("indented pgf", kPlainFont + "\t<String `a" + kLineEnd) +
-                                    para("indented pgf1", kPlainFont + "\t<String `b" + kLineEnd) +
-                                    para("block pgf", kPlainFont + "\t<String `c" + kLineEnd) +
-                                    para("indented pgf1", kPlainFont + "\t<String `d" + kLineEnd));
-  EXPECT_TRUE(contains(pgfEntry(r.out, "indented pgf"),
-                       "\t<PgfLIndent 1.000\">\n\t<PgfFIndent 1.000\">\n"));
-  EXPECT_TRUE(contains(pgfEntry(r.out, "indented pgf1"),
-                       "\t<PgfLIndent 2.000\">\n\t<PgfFIndent 2.000\">\n"));
 }
 
 }  // namespace

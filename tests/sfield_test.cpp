@@ -162,5 +162,33 @@ TEST_F(SfieldTest, TabStopKindsPullBackAndTheLimitOf48) {
   EXPECT_EQ(next(1), dca::ebc("z"));
 }
 
+TEST_F(SfieldTest, FontControlsRebindThroughTheFontMap) {
+  // Set GCGID thru GCID keeps the GFID and rebinds it; Set CFID thru GFID
+  // keeps everything but the GFID and its entry; with a current GFID of 0,
+  // Set GCGID warns and drops the new identifiers with the rest.
+  openWithFont(dca::be16(500) + dca::be16(285) + dca::be16(85) + Bytes(3, 0) + dca::be16(1) +
+               dca::be16(2) + dca::ebc("z"));
+  IbmFont& current = KRCurrentFormat.currentFont;
+  current = IbmFont{11, IbmStyleUnderscore, 697, 37, 7, nullptr};
+  ibmFontSetGfid(&current, &KRGlobal.documentFont);
+  auto font = [&] {
+    return std::make_tuple(current.gfid, current.style, current.cgcsid, current.cpid,
+                           current.charWidth, current.entry);
+  };
+  const std::uint8_t setGcgid[] = {0xD1, 6, 0x01}, setGfid[] = {0xD1, 7, 0x05};
+  KRFontControl(setGcgid);
+  EXPECT_EQ(font(), std::make_tuple(11u, IbmStyleUnderscore, 500u, 285u, 7u,
+                                    AmFontRead(nullptr, 11, 0, 0)));
+  KRFontControl(setGfid);
+  EXPECT_EQ(font(), std::make_tuple(85u, IbmStyleUnderscore, 500u, 285u, 7u,
+                                    AmFontRead(nullptr, 85, 0, 0)));
+  current.gfid = 0;
+  const auto before = font();
+  const dca::Outcome warned = dca::capture([&] { KRFontControl(setGcgid); });
+  EXPECT_EQ(warned.err, "vantrove: Byte 011: GFID 0 is not allowed--using current GFID 0.\n");
+  EXPECT_EQ(font(), before);
+  EXPECT_EQ(next(1), dca::ebc("z"));
+}
+
 }  // namespace
 }  // namespace vantrove

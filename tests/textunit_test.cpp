@@ -1,36 +1,31 @@
 // Body text through the whole program: paragraph kinds chosen from the first
 // line, single-byte controls in both passes, script shifts, scans that run
-// across body text fields, and master formats changed by a unit or lacking
-// line parameters.
+// across body text fields, and a master format without line parameters.
 #include <gmock/gmock.h>
 #include <gtest/gtest.h>
 
 #include <string>
-#include <utility>
 #include <vector>
 
 #include "support/body_text.h"
-#include "support/dca_builder.h"
-#include "support/process.h"
 
 namespace {
 
 using dca::Bytes;
-using dca::ebc;
 using dca::operator+;
 using vtest::kPlainFont;
 using vtest::para;
 namespace ctl = dca::ctl;
 
-const std::string kLineEnd = "'>\n\t><ParaLine\n";
-
-// A format's left and first-line indents, in inches.
-std::string indented(const std::string& left, const std::string& first) {
-  return "\t<PgfLIndent " + left + "\">\n\t<PgfFIndent " + first + "\">\n";
-}
-
-Bytes unit(const Bytes& body) {
-  return dca::document(dca::textUnit("000001", body));
+// Text in EBCDIC where '|' is a carrier return, '~' a required carrier
+// return, '^' an indent tab and '\t' a horizontal tab.
+Bytes text(const std::string& latin1) {
+  Bytes bytes = dca::ebc(latin1);
+  const std::string marks = "|~^\t";
+  const Bytes codes = {ctl::CRE, ctl::RCR, ctl::IT, ctl::HT};
+  for (std::size_t i = 0; i < latin1.size(); ++i)
+    if (const auto at = marks.find(latin1[i]); at != std::string::npos) bytes[i] = codes[at];
+  return bytes;
 }
 
 struct Case {
@@ -42,130 +37,84 @@ struct Case {
 };
 
 TEST(BodyText, ParagraphKindsLineEndsScriptsAndScans) {
-  const std::size_t first = vtest::firstBodyByte();
+  // A string statement, one that ends its line, a paragraph whose first
+  // character is in the master font, and a document of one unit.
+  const auto str = [](const std::string& t) { return "\t<String `" + t + "'>\n"; };
+  const auto ended = [](const std::string& t) { return "\t<String `" + t + "'>\n\t><ParaLine\n"; };
+  const auto plain = [](auto tag, auto lines) { return para(tag, kPlainFont + lines); };
+  const auto unit = [](const Bytes& body) { return dca::document(dca::textUnit("000001", body)); };
   const std::string anywhere = "\t<PgfPlacement Anywhere>\n";
-  dca::Line centred;
-  centred.align = 3;
-  const std::string a(150, 'A'), b(10, 'B'), e(600, 'E');
+  const std::string hard = "\t<Char HardReturn>\n><ParaLine\n", x99(99, 'x'), y98(98, 'y');
+  const Bytes silent = {ctl::PE, ctl::NUL, ctl::BS, ctl::UBS, ctl::WUS, ctl::NBS, ctl::ZICR};
   const Case cases[] = {
       // Line ends: a carrier return adds a blank unless it follows one or a
       // syllable hyphen.
-      {unit(ebc("AB") + Bytes{ctl::CRE} + ebc("CD") + Bytes{ctl::SHY, ctl::CRE} + ebc("EF ") +
-            Bytes{ctl::CRE} + ebc("GH") + Bytes{ctl::RCR}),
-       para("block pgf", kPlainFont + "\t<String `AB " + kLineEnd +
-                             "\t<String `CD'>\n\t<Char DiscHyphen>\n><ParaLine\n\t<String `EF " +
-                             kLineEnd + "\t<String `GH'>\n")},
+      {unit(text("AB|CD") + Bytes{ctl::SHY} + text("|EF |GH~")),
+       plain("block pgf", ended("AB ") + str("CD") + "\t<Char DiscHyphen>\n><ParaLine\n" +
+                              ended("EF ") + str("GH"))},
       // A leading carrier return writes no blank; index writes a hard return
       // and is no line end, so the next carrier return still adds a blank;
       // after a blank the hard return absorbs the carrier returns that follow.
-      {unit(Bytes{ctl::CRE} + ebc("AB") + Bytes{ctl::INX, ctl::CRE} + ebc("CD ") +
-            Bytes{ctl::IRT, ctl::CRE, ctl::CRE} + ebc("EF") + Bytes{ctl::RCR}),
-       para("block pgf", "><ParaLine\n" + kPlainFont +
-                             "\t<String `AB'>\n\t<Char HardReturn>\n><ParaLine\n\t<String ` " +
-                             kLineEnd + "\t<String `CD '>\n\t<Char HardReturn>\n><ParaLine\n" +
-                             "\t<String `EF'>\n")},
+      {unit(text("|AB") + Bytes{ctl::INX} + text("|CD ") + Bytes{ctl::IRT} + text("||EF~")),
+       para("block pgf", "><ParaLine\n" + kPlainFont + str("AB") + hard + ended(" ") + str("CD ") +
+                             hard + str("EF"))},
       // Page end inside a field, null, backspaces and word underscore write
       // nothing; substitute writes three number signs; unknown codes warn. The
       // page end does not end the first line: the required carrier return does.
-      {unit(ebc("A") +
-            Bytes{ctl::PE, ctl::NUL, ctl::BS, ctl::UBS, ctl::WUS, ctl::NBS, ctl::ZICR, 0x35,
-                  ctl::SUB, 0x01} +
-            ebc("B") + Bytes{ctl::RCR}),
-       para("row", kPlainFont + "\t<String `A###B'>\n"),
+      {unit(text("A") + silent + Bytes{0x35, ctl::SUB, 0x01} + text("B~")),
+       plain("row", str("A###B")),
        {},
-       vtest::diagnostic(first + 8, "Unknown single-byte control 0x35.") +
-           vtest::diagnostic(first + 10, "Unknown single-byte control 0x1.")},
+       vtest::diagnostic(vtest::firstBodyByte() + 8, "Unknown single-byte control 0x35.") +
+           vtest::diagnostic(vtest::firstBodyByte() + 10, "Unknown single-byte control 0x1.")},
       // A required page end places only the paragraph after it at a column top.
-      {unit(ebc("AB") + Bytes{ctl::RPE} + ebc("CD") + Bytes{ctl::RCR} + ebc("EF") +
-            Bytes{ctl::CRE}),
-       para("row", kPlainFont + "\t<String `AB'>\n") +
-           para("row1", kPlainFont + "\t<String `CD'>\n") +
-           para("block pgf", kPlainFont + "\t<String `EF " + kLineEnd),
+      {unit(text("AB") + Bytes{ctl::RPE} + text("CD~EF|")),
+       plain("row", str("AB")) + plain("row1", str("CD")) + plain("block pgf", ended("EF ")),
        {{"row", anywhere}, {"row1", "\t<PgfPlacement ColumnTop>\n"}, {"block pgf", anywhere}}},
       // 100 bytes with the ending one make a line long, no row; a multi-byte
       // control counts as nothing.
-      {unit(ebc(std::string(99, 'x')) + Bytes{ctl::RCR} + ebc(std::string(98, 'y')) +
-            dca::mbc(0xD4, 0x62, dca::raw({0, 0})) + Bytes{ctl::RCR}),
-       para("block pgf", kPlainFont + "\t<String `" + std::string(99, 'x') + "'>\n") +
-           para("row", kPlainFont + "\t<String `" + std::string(98, 'y') + "'>\n")},
+      {unit(text(x99 + "~" + y98) + dca::mbc(0xD4, 0x62, dca::raw({0, 0})) + text("~")),
+       plain("block pgf", str(x99)) + plain("row", str(y98))},
       // charWidth 7 points: two dropped blanks give 14 points; a leading tab
       // moves to the first stop (2 inches) and a blank adds 7/72 inch.
-      {unit(ebc("  A B") + Bytes{ctl::CRE} + ebc(" C") + Bytes{ctl::RCR} + Bytes{ctl::HT} +
-            ebc(" X") + Bytes{ctl::CRE}),
-       para("pgf", kPlainFont + "\t<String `A B " + kLineEnd + "\t<String ` C'>\n") +
-           para("pgf1", kPlainFont + "\t<String `X " + kLineEnd),
+      {unit(text("  A B| C~\t X|")),
+       plain("pgf", ended("A B ") + str(" C")) + plain("pgf1", ended("X ")),
        {{"pgf", "\t<PgfLIndent 0.000\">\n\t<PgfFIndent 14.000pt>\n"},
-        {"pgf1", indented("0.000", "2.097")}}},
+        {"pgf1", "\t<PgfLIndent 0.000\">\n\t<PgfFIndent 2.097\">\n"}}},
       // Indent tabs at the stops of the standard format (2, 3, ... 7 inches);
       // a row writes every indent tab.
-      {unit(Bytes{ctl::IT, ctl::IT, ctl::IT} + ebc("AB") + Bytes{ctl::CRE} + ebc("CD") +
-            Bytes{ctl::RCR} + ebc("1.") + Bytes{ctl::IT} + ebc("Text") + Bytes{ctl::CRE, ctl::IT} +
-            ebc("more") + Bytes{ctl::RCR, ctl::IT} + ebc("a") + Bytes{ctl::IT} + ebc("b") +
-            Bytes{ctl::CRE, ctl::RCR} + Bytes{ctl::IT} + ebc("a") + Bytes{ctl::IT} + ebc("b") +
-            Bytes{ctl::RCR}),
-       para("indented pgf", kPlainFont + "\t<String `AB " + kLineEnd + "\t<String `CD'>\n") +
-           para("hanging pgf",
-                kPlainFont + "\t<String `1.\\tText " + kLineEnd + "\t<String `more'>\n") +
-           para("hanging pgf1", kPlainFont + "\t<String `a\\tb " + kLineEnd) +
-           para("row", "\t<String `\\t'>\n" + kPlainFont + "\t<String `a\\tb'>\n"),
-       {{"indented pgf", indented("4.000", "4.000")},
-        {"hanging pgf", indented("2.000", "0.000")},
+      {unit(text("^^^AB|CD~1.^Text|^more~^a^b|~^a^b~")),
+       plain("indented pgf", ended("AB ") + str("CD")) +
+           plain("hanging pgf", ended("1.\\tText ") + str("more")) +
+           plain("hanging pgf1", ended("a\\tb ")) +
+           para("row", str("\\t") + kPlainFont + str("a\\tb")),
+       {{"indented pgf", "\t<PgfLIndent 4.000\">\n\t<PgfFIndent 4.000\">\n"},
+        {"hanging pgf", "\t<PgfLIndent 2.000\">\n\t<PgfFIndent 0.000\">\n"},
         {"hanging pgf", "\t<PgfNumTabs 1>\n"},
         {"hanging pgf", "\t<TabStop\n\t\t<TSX 2.000\">\n\t\t<TSType Left>\n\t>\n>\n"},
-        {"hanging pgf1", indented("3.000", "2.000")}}},
+        {"hanging pgf1", "\t<PgfLIndent 3.000\">\n\t<PgfFIndent 2.000\">\n"}}},
       // Courier 12 points: half the size up, then back, then half down.
-      {unit(Bytes{ctl::SPS} + ebc("A") + Bytes{ctl::SBS} + ebc("B") + Bytes{ctl::SBS} + ebc("C") +
-            Bytes{ctl::RCR}),
-       para("row",
-            "\t<Font <FPlain Yes> <FDY -6.000pt>>\n\t<String `A'>\n"
-            "\t<Font <FDY 0.000pt>>\n\t<String `B'>\n"
-            "\t<Font <FDY 6.000pt>>\n\t<String `C'>\n")},
-      // The alternate master centres its lines. Of two establish fields the
-      // second wins and the first becomes the one to return to; a return takes
-      // the master in force just before the unit's last establish field.
-      {dca::standardFormat() + dca::formatUnitPrefix() +
-           dca::masterFormat(2, dca::lineParams(centred)) +
-           dca::textUnit("000001", ebc("A") + Bytes{ctl::RCR},
-                         dca::establishMaster(2) + dca::establishMaster(1)) +
-           dca::textUnit("000002", ebc("B") + Bytes{ctl::RCR}, dca::returnToMaster()) +
-           dca::textUnit("000003", ebc("C") + Bytes{ctl::RCR},
-                         dca::establishMaster(1) + dca::returnToMaster()) +
-           dca::endUnit(),
-       para("row", kPlainFont + "\t<String `A'>\n") +
-           para("row1", kPlainFont + "\t<String `B'>\n") +
-           para("row1", kPlainFont + "\t<String `C'>\n"),
-       {{"row", "\t<PgfAlignment Left>\n"}, {"row1", "\t<PgfAlignment Center>\n"}}},
+      {unit(Bytes{ctl::SPS} + text("A") + Bytes{ctl::SBS} + text("B") + Bytes{ctl::SBS} +
+            text("C~")),
+       para("row", "\t<Font <FPlain Yes> <FDY -6.000pt>>\n" + str("A") +
+                       "\t<Font <FDY 0.000pt>>\n" + str("B") + "\t<Font <FDY 6.000pt>>\n" +
+                       str("C"))},
       // A field ending inside a scan: its line is written with the next one.
       // A page end that is the last byte of a field ends the line.
-      {dca::document(dca::textUnit("000001", ebc("AB")) +
-                     dca::textUnit("000002", ebc("CD") + Bytes{ctl::CRE}) +
-                     dca::textUnit("000003", ebc("EF") + Bytes{ctl::PE})),
-       para("block pgf", kPlainFont + "\t<String `ABCD " + kLineEnd) +
-           para("block pgf", kPlainFont + "\t<String `EF'>\n")},
-      // A first line of 314 characters over two fields with an emphasis inside,
-      // then a line of 600 characters ending in three escaped ones.
-      {dca::document(dca::textUnitName("000001") + dca::bodyText(ebc(a + "it's" + a)) +
-                     dca::bodyText(ebc(b) + dca::beginEmphasis() + ebc("C") + Bytes{ctl::CRE} +
-                                   ebc("D" + e + ">\\`") + Bytes{ctl::RCR})),
-       para("block pgf", kPlainFont + "\t<String `" + a + "it\\xD5 s" + a + b +
-                             "'>\n\t<Font <FBold Yes>>\n\t<String `C " + kLineEnd + "\t<String `D" +
-                             e + "\\>\\\\\\xD4 '>\n")},
+      {dca::document(dca::textUnit("000001", text("AB")) + dca::textUnit("000002", text("CD|")) +
+                     dca::textUnit("000003", text("EF") + Bytes{ctl::PE})),
+       plain("block pgf", ended("ABCD ")) + plain("block pgf", str("EF"))},
       // Without line parameters the master font is never bound: the text takes
       // the default font's tables, leading blanks have no width (a block
       // paragraph) and the first character names the font whole.
       {dca::formatUnit1() +
            dca::formatUnit2(dca::pageImageParams(12240, 15840, 1440, 14400) +
                             dca::tabParams(1, {{0, 2880}})) +
-           dca::textUnit("000001",
-                         ebc("  Hi") + Bytes{ctl::CRE} + dca::returnToMasterFont() + ebc("!")) +
+           dca::textUnit("000001", text("  Hi|") + dca::returnToMasterFont() + text("!")) +
            dca::endUnit(),
-       para("block pgf",
-            "\t<Font <FFamily `Courier'> <FSize 12.000pt> <FPlain Yes>>\n"
-            "\t<String `  Hi " +
-                kLineEnd + "\t<String `!'>\n")},
+       para("block pgf", "\t<Font <FFamily `Courier'> <FSize 12.000pt> <FPlain Yes>>\n" +
+                             ended("  Hi ") + str("!"))},
   };
   for (const Case& c : cases) {
-    SCOPED_TRACE(c.body.substr(0, 60));
     const auto r = vtest::convert(c.input);
     EXPECT_EQ(r.status, 0);
     EXPECT_EQ(r.err, c.err);
