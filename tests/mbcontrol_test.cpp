@@ -148,6 +148,21 @@ TEST(PushedBackText, EscapedGraphicPromptsAndUnitName) {
                      kLineEnd));
 }
 
+TEST(PushedBackText, UnitNameThatPrintsItselfIsPrintedOnce) {
+  // The name's first four bytes are the Print Text Unit Name control: read
+  // again from the printed name it would print the name forever, each time
+  // pushing back more than it read, and drive the input offset below zero.
+  const Bytes name = dca::field(0xE1, 0x04, dca::raw({0x2B, 0xD4, 0x02, 0x63, 0xF1, 0xF2}));
+  const Bytes body = ebc("x") + dca::printTextUnitName() + ebc("y") + dca::raw({0x01}) + kCre;
+  const Bytes units = name + dca::bodyText(body);
+  const auto r = vtest::convert(dca::document(units));
+  // The offset of the unknown control after the printed name is its own.
+  const std::size_t control = dca::standardFormat().size() + name.size() + 5 + 6;
+  EXPECT_EQ(r.status, 0);
+  EXPECT_EQ(r.err, vtest::diagnostic(control, "Unknown single-byte control 0x1."));
+  EXPECT_TRUE(contains(vtest::body(r.out), "<String `x.1.2y")) << r.out;
+}
+
 TEST(Dispatcher, UnknownControlsWarnOncePerPassThatReadsThem) {
   // Class 0xD3 has no controls, 0xC0 is outside the classes, type 0xFF is
   // none; their parameters are skipped, never text.

@@ -172,21 +172,40 @@ TEST(KzopenTest, TildeTakesTheHomeDirectoryFromThePasswordDatabase) {
   }
 }
 
-TEST(TmpNameTest, NamesCarryPidAndACounterInOneReusedBuffer) {
+TEST(TmpNameTest, NewPrivateFilesOnlyNeverAnExistingNameOrLink) {
   FileReset();
   TempDir dir;
   const auto expected = [&dir](int counter) {
     return dir.path + "/vt." + std::to_string(getpid()) + "." + std::to_string(counter);
   };
+  // Names 2 and 3 are taken: a stale file and a link planted at the next name.
   writeFile(expected(2), "old content");
+  const std::string target = dir.path + "/victim";
+  writeFile(target, "precious");
+  fs::create_symlink(target, expected(3));
+
   const char* first = FileGetTmpFileName(dir.path.c_str(), "vt");
   ASSERT_NE(first, nullptr);
   EXPECT_EQ(std::string(first), expected(1));
   EXPECT_EQ(fs::status(first).permissions() & fs::perms::all,
             fs::perms::owner_read | fs::perms::owner_write);
-  EXPECT_STREQ(FileGetTmpFileName(dir.path.c_str(), "vt"), expected(2).c_str());
-  EXPECT_STREQ(first, expected(2).c_str());       // the first text was overwritten
-  EXPECT_EQ(kzread(expected(2)), "old content");  // reused, not truncated
+  int descriptor = -1;
+  EXPECT_STREQ(FileGetTmpFileName(dir.path.c_str(), "vt", &descriptor), expected(4).c_str());
+  EXPECT_STREQ(first, expected(4).c_str());  // the first text was overwritten
+  ASSERT_GE(descriptor, 0);
+  EXPECT_EQ(write(descriptor, "new", 3), 3);  // the descriptor is the new file's
+  close(descriptor);
+  EXPECT_EQ(kzread(expected(4)), "new");
+  EXPECT_EQ(kzread(expected(2)), "old content");
+  EXPECT_EQ(kzread(target), "precious");
+
+  // A folder whose every name is taken gives way to the next candidate.
+  FileReset();
+  for (int counter = 1; counter <= 64; ++counter) writeFile(expected(counter), "");
+  const char* elsewhere = FileGetTmpFileName(dir.path.c_str(), "vt");
+  ASSERT_NE(elsewhere, nullptr);
+  EXPECT_NE(fs::path(elsewhere).parent_path(), fs::path(dir.path));
+  unlink(elsewhere);
   FileReset();
 }
 

@@ -54,11 +54,18 @@ bool FileGetNameBuffer(std::size_t needed) {
   return tmpNameBuffer.text != nullptr;
 }
 
-enum class Attempt { kCreated, kFailed, kNoBuffer };
+// How many counters one folder is given when the names are already taken
+// (left over from a killed run, or planted by someone else) before the next
+// folder is tried.
+constexpr int kTriesPerFolder = 64;
+
+enum class Attempt { kCreated, kTaken, kFailed, kNoBuffer };
 
 // Composes "<directory>/<prefix>.<pid>.<counter>" (no directory part when
-// `directory` is null) and creates the file without truncating it.
-Attempt tryName(const char* directory, const char* prefix) {
+// `directory` is null) and creates the file. The file must be new: an
+// existing file or a symbolic link at that name is never opened, so nobody
+// can make the program write through a link or read what it writes.
+Attempt tryName(const char* directory, const char* prefix, int* descriptor) {
   const std::size_t directoryLength = directory != nullptr ? std::strlen(directory) + 1 : 0;
   if (!FileGetNameBuffer(directoryLength + std::strlen(prefix) + kNumberRoom)) {
     return Attempt::kNoBuffer;
@@ -70,15 +77,20 @@ Attempt tryName(const char* directory, const char* prefix) {
     std::snprintf(tmpNameBuffer.text, tmpNameBuffer.capacity, "%s.%d.%u", prefix,
                   static_cast<int>(tmpPid), tmpCounter);
   }
-  const int descriptor = open(tmpNameBuffer.text, O_RDWR | O_CREAT, 0600);
-  if (descriptor < 0) return Attempt::kFailed;
-  close(descriptor);
+  const int created =
+      open(tmpNameBuffer.text, O_RDWR | O_CREAT | O_EXCL | O_NOFOLLOW | O_CLOEXEC, 0600);
+  if (created < 0) return errno == EEXIST || errno == ELOOP ? Attempt::kTaken : Attempt::kFailed;
+  if (descriptor != nullptr) {
+    *descriptor = created;
+  } else {
+    close(created);
+  }
   return Attempt::kCreated;
 }
 
 }  // namespace
 
-char* FileGetTmpFileName(const char* dir, const char* prefix) {
+char* FileGetTmpFileName(const char* dir, const char* prefix, int* descriptor) {
   if (prefix == nullptr) prefix = "";
   if (tmpPid == 0) tmpPid = getpid();
   ++tmpCounter;
@@ -108,14 +120,17 @@ char* FileGetTmpFileName(const char* dir, const char* prefix) {
       default:
         break;  // the current directory: no directory part
     }
-    switch (tryName(directory, prefix)) {
-      case Attempt::kCreated:
-        return tmpNameBuffer.text;
-      case Attempt::kNoBuffer:
+    // A name that is taken moves the counter on in the same folder; a
+    // folder that refuses the file moves on to the next folder.
+    for (int tries = 0;; ++tries) {
+      const Attempt attempt = tryName(directory, prefix, descriptor);
+      if (attempt == Attempt::kCreated) return tmpNameBuffer.text;
+      if (attempt == Attempt::kNoBuffer) {
         errno = ENOMEM;
         return nullptr;
-      case Attempt::kFailed:
-        break;
+      }
+      if (attempt == Attempt::kFailed || tries + 1 == kTriesPerFolder) break;
+      ++tmpCounter;
     }
   }
   return nullptr;  // errno is what the last open left

@@ -33,6 +33,11 @@ std::vector<std::uint8_t> memory;
 std::vector<std::uint8_t> dropBuffer;
 
 KRExitHook exitHook = nullptr;
+void (*failureCleanup)() = nullptr;
+
+// Memory held back for the fatal-error document (see KRReserveMemory).
+constexpr std::size_t kMemoryReserve = 1 << 20;
+void* memoryReserve = nullptr;
 
 constexpr std::size_t kMemoryInitialCapacity = 80;
 
@@ -92,8 +97,8 @@ std::size_t readFile(std::uint8_t* target, std::size_t count) {
 }
 
 void diagnostic(const char* message) {
-  std::fprintf(stderr, "vantrove: Byte 0%o: %s\n", static_cast<unsigned>(KRStdin.lastOffset),
-               message);
+  std::fprintf(stderr, "vantrove: Byte 0%llo: %s\n",
+               static_cast<unsigned long long>(KRStdin.lastOffset), message);
 }
 
 }  // namespace
@@ -211,8 +216,10 @@ void KRStdinDrop(std::uint32_t count, const char* message) {
 }
 
 void KRStdinUnread(const void* bytes, std::uint32_t count) {
-  KRStdin.offset -= count;
-  KRStdin.lastOffset -= count;
+  // Bytes that were never read from the file (a unit name put into the text)
+  // can be pushed back at the very start; offsets stop at zero.
+  KRStdin.offset -= std::min<std::uint64_t>(KRStdin.offset, count);
+  KRStdin.lastOffset -= std::min<std::uint64_t>(KRStdin.lastOffset, count);
   const auto* source = static_cast<const std::uint8_t*>(bytes);
   const std::size_t pending = pushback.size() - pushbackStart;
   if (pending == 0) {
@@ -326,14 +333,28 @@ void KRFatalStdio() {
 }
 
 void KRFatalMemory() {
+  std::free(memoryReserve);
+  memoryReserve = nullptr;
   KRFatal("Memory is full.");
+}
+
+void KRReserveMemory() {
+  if (memoryReserve != nullptr) return;
+  memoryReserve = std::malloc(kMemoryReserve);
+  // Touch every page, so that the reserve is really there to give back.
+  if (memoryReserve != nullptr) std::memset(memoryReserve, 0, kMemoryReserve);
 }
 
 void KRSetExitHook(KRExitHook hook) {
   exitHook = hook;
 }
 
+void KRSetFailureCleanup(void (*cleanup)()) {
+  failureCleanup = cleanup;
+}
+
 void KRExit(int status) {
+  if (status != 0 && failureCleanup != nullptr) failureCleanup();
   if (exitHook != nullptr) exitHook(status);
   std::exit(status);
 }

@@ -20,8 +20,9 @@ namespace vantrove {
 
 struct KRStdinRecord {
   std::FILE* file;
-  std::uint32_t offset;
-  std::uint32_t lastOffset;
+  // 64 bits: documents above 4 GiB keep exact offsets.
+  std::uint64_t offset;
+  std::uint64_t lastOffset;
   std::uint32_t pushbackCount;
   bool remembering;
   // Bytes read ahead from `file` and not yet consumed: [next, limit).
@@ -81,10 +82,17 @@ void KRFatalNext(const char* message);
 [[noreturn]] void KRFatalStdio();
 [[noreturn]] void KRFatalMemory();
 
-// Every end of the process goes through here. A hook (set by tests and the
-// fuzz harness) may take over instead of std::exit; it must not return.
+// Sets aside a little memory at start-up; the first failed allocation gives
+// it back, so that the "Memory is full." document can still be written.
+void KRReserveMemory();
+
+// Every end of the process goes through here. An unsuccessful end (nonzero
+// status) first runs the cleanup the driver registered, which removes the
+// files the run made. A hook (set by tests and the fuzz harness) may then take
+// over instead of std::exit; it must not return.
 using KRExitHook = void (*)(int status);
 void KRSetExitHook(KRExitHook hook);
+void KRSetFailureCleanup(void (*cleanup)());
 [[noreturn]] void KRExit(int status);
 
 }  // namespace vantrove

@@ -2,9 +2,13 @@
 // fatal-error document.
 #include "vantrove/main.h"
 
+#include <fcntl.h>
+#include <limits.h>
+#include <sys/stat.h>
 #include <unistd.h>
 
 #include <cerrno>
+#include <csignal>
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
@@ -15,10 +19,10 @@
 #include "tools/file.h"
 #include "tools/kzopen.h"
 #include "tools/stream.h"
-#include "tools/string.h"
 #include "tyxout/tyxout.h"
 #include "vantrove/io.h"
 #include "vantrove/krtypes.h"
+#include "vantrove/mbcontrol.h"
 #include "vantrove/sfield.h"
 #include "vantrove/textunit.h"
 
@@ -40,8 +44,61 @@ const char* file_in = nullptr;
 const char* file_out = nullptr;
 std::FILE* stream_in = nullptr;
 std::FILE* stream_out = nullptr;
-char* tmpname_body = nullptr;
-char* tmpname_footnote = nullptr;
+
+// A file this run made and must not leave behind: the two temporary files,
+// and the output file when this run created it (an interrupted or failed run
+// leaves only part of a document in it). The names live in fixed buffers
+// because the signal handler removes them, and may touch nothing else.
+struct OwnedFile {
+  char name[PATH_MAX];
+  volatile std::sig_atomic_t present;
+};
+OwnedFile tmpname_body{};
+OwnedFile tmpname_footnote{};
+OwnedFile createdOutput{};
+
+void own(OwnedFile& file, const char* name) {
+  const std::size_t length = std::strlen(name);
+  if (length >= sizeof file.name) return;  // no such path can have been created
+  std::memcpy(file.name, name, length + 1);
+  file.present = 1;
+}
+
+// Removes the file if this run still owns it; true when nothing failed.
+bool disown(OwnedFile& file) {
+  if (!file.present) return true;
+  file.present = 0;
+  return unlink(file.name) == 0;
+}
+
+// The signals that end a filter early: the files the run made are removed,
+// then the signal is raised again with its default action, so that whoever
+// started the program sees it end by that signal.
+constexpr int kCleanupSignals[] = {SIGINT, SIGTERM, SIGHUP, SIGPIPE};
+
+extern "C" void removeOnSignal(int signal) {
+  for (OwnedFile* file : {&tmpname_body, &tmpname_footnote, &createdOutput}) {
+    if (file->present) unlink(file->name);
+  }
+  // The handler was installed with SA_RESETHAND: the raised signal, held
+  // until the handler returns, now ends the process.
+  raise(signal);
+}
+
+void installSignalHandlers() {
+  for (int signal : kCleanupSignals) {
+    struct sigaction previous {};
+    // A signal ignored by whoever started the program (nohup, a background
+    // job) stays ignored.
+    if (sigaction(signal, nullptr, &previous) == 0 && previous.sa_handler == SIG_IGN) continue;
+    struct sigaction action {};
+    action.sa_handler = removeOnSignal;
+    sigemptyset(&action.sa_mask);
+    for (int other : kCleanupSignals) sigaddset(&action.sa_mask, other);
+    action.sa_flags = SA_RESETHAND;
+    sigaction(signal, &action, nullptr);
+  }
+}
 
 // How far the end of a fatal error has come: the fatal-error document runs at
 // most once, and a second failure while it or the output assembly runs ends
@@ -80,26 +137,99 @@ void removeTemporaryFiles() {
     std::fclose(KRGlobal.bodyStream);
     KRGlobal.bodyStream = nullptr;
   }
-  if (tmpname_footnote) {
-    unlink(tmpname_footnote);
-    std::free(tmpname_footnote);
-    tmpname_footnote = nullptr;
-  }
-  if (tmpname_body) {
-    unlink(tmpname_body);
-    std::free(tmpname_body);
-    tmpname_body = nullptr;
+  disown(tmpname_footnote);
+  disown(tmpname_body);
+}
+
+// An unsuccessful end leaves nothing behind: the temporary files go, and so
+// does an output file that this run created, since it cannot hold a whole
+// document.
+void removeFilesOfFailedRun() {
+  removeTemporaryFiles();
+  if (createdOutput.present) {
+    if (stream_out) {
+      std::fclose(stream_out);
+      stream_out = nullptr;
+    }
+    disown(createdOutput);
   }
 }
 
 // Closes one temporary stream and removes its file; a failure is an output error.
-void closeAndRemove(std::FILE*& stream, char*& name) {
+void closeAndRemove(std::FILE*& stream, OwnedFile& name) {
   int closed = std::fclose(stream);
   stream = nullptr;
-  int removed = name ? unlink(name) : 0;
-  std::free(name);
-  name = nullptr;
-  if (closed != 0 || removed != 0) KRFatalStdio();
+  bool removed = disown(name);
+  if (closed != 0 || !removed) KRFatalStdio();
+}
+
+// Copies a temporary file into the output. The output's failures show at its
+// next write; a temporary file that cannot be read back would silently cut
+// the document short, so it ends the run unsuccessfully.
+void splice(std::FILE* temporary) {
+  std::rewind(temporary);
+  StreamCopy(temporary, stream_out);
+  if (std::ferror(temporary)) {
+    std::fprintf(stderr, "vantrove: Unable to read temporary file: %s\n", std::strerror(errno));
+    std::fputs("vantrove: The output document could not be completed.\n", stderr);
+    KRExit(1);
+  }
+}
+
+// Opens the output under its own name only (after "~" expansion): never one of
+// the search path's other places, which could replace an unrelated file.
+// Refuses to write over the input. Remembers whether the file was created here.
+std::FILE* openOutput(const char* name) {
+  char expanded[257];
+  if (name[0] == '~' && std::strlen(name) < sizeof expanded) {
+    std::memcpy(expanded, name, std::strlen(name) + 1);
+    expandTilde(expanded);
+    name = expanded;
+  }
+  struct stat input {};
+  struct stat output {};
+  if (fstat(fileno(stream_in), &input) == 0 && stat(name, &output) == 0 &&
+      input.st_dev == output.st_dev && input.st_ino == output.st_ino) {
+    std::fputs("vantrove: Input and output are the same file.\n", stderr);
+    KRExit(1);
+  }
+  int descriptor = open(name, O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, 0666);
+  if (descriptor >= 0) {
+    own(createdOutput, name);
+  } else if (errno == EEXIST) {
+    descriptor = open(name, O_WRONLY | O_TRUNC | O_CLOEXEC);
+  }
+  if (descriptor < 0) return nullptr;
+  std::FILE* stream = fdopen(descriptor, "w");
+  if (!stream) {
+    const int error = errno;
+    close(descriptor);
+    disown(createdOutput);
+    errno = error;
+  }
+  return stream;
+}
+
+// Creates one temporary file; its descriptor is kept, so the file is never
+// looked up by name again.
+int createTemporary(OwnedFile& owned) {
+  int descriptor = -1;
+  const char* name = FileGetTmpFileName(nullptr, KRArgv0, &descriptor);
+  if (!name) KRFatalMemory();
+  own(owned, name);
+  return descriptor;
+}
+
+// A stream for update on a temporary file's descriptor; `other` is the other
+// file's descriptor, still without a stream, closed as well on failure.
+std::FILE* openTemporary(int descriptor, int other) {
+  std::FILE* stream = fdopen(descriptor, "r+");
+  if (!stream) {
+    close(descriptor);
+    if (other >= 0) close(other);
+    KRFatalStdio();
+  }
+  return stream;
 }
 
 void check(int written) {
@@ -197,14 +327,12 @@ void writeDocument(KRFormat& master) {
 
   if (KRFootnoteStream) {
     check(TyxNotesOpen(stream_out));
-    std::rewind(KRFootnoteStream);
-    StreamCopy(KRFootnoteStream, stream_out);
+    splice(KRFootnoteStream);
     closeAndRemove(KRFootnoteStream, tmpname_footnote);
     check(TyxNotesClose(stream_out));
   }
   if (KRGlobal.bodyStream) {
-    std::rewind(KRGlobal.bodyStream);
-    StreamCopy(KRGlobal.bodyStream, stream_out);
+    splice(KRGlobal.bodyStream);
     closeAndRemove(KRGlobal.bodyStream, tmpname_body);
   }
   check(TyxTextFlowClose(stream_out));
@@ -220,6 +348,8 @@ void KRShutDown() {
     if (KRGlobal.masterFormat) writeDocument(*KRGlobal.masterFormat);
     // The output is buffered: a full device shows only when it is flushed.
     if (std::fflush(stream_out) != 0 || std::ferror(stream_out)) KRFatalStdio();
+    // The document is complete: an interruption from here on keeps it.
+    createdOutput.present = 0;
   } else {
     std::fputs("vantrove: Can't open output file\n", stderr);
   }
@@ -237,7 +367,6 @@ void KRFatalFinish() {
     // Writing failed again while the fatal-error document or the output was
     // being written: give up rather than loop.
     std::fputs("vantrove: The output document could not be completed.\n", stderr);
-    removeTemporaryFiles();
     KRExit(1);
   }
   fatalState = FatalState::Finishing;
@@ -275,6 +404,7 @@ void KRTranslate() {
 }
 
 void KRMain(int argc, char** argv) {
+  KRReserveMemory();
   std::set_new_handler([] { KRFatalMemory(); });
   const char* invoked = argc > 0 && argv[0] ? basename(argv[0]) : nullptr;
   KRArgv0 = invoked ? invoked : "vantrove";
@@ -307,8 +437,10 @@ void KRMain(int argc, char** argv) {
     stream_in = kzopen(file_in, "r");
     if (!stream_in) KRFatal(std::strerror(errno));
   }
+  installSignalHandlers();
+  KRSetFailureCleanup(removeFilesOfFailedRun);
   if (file_out) {
-    stream_out = kzopen(file_out, "w");
+    stream_out = openOutput(file_out);
     if (!stream_out) KRFatal(std::strerror(errno));
   }
   // The input needs no buffer of its own: the input stream reads it in
@@ -332,19 +464,13 @@ void KRRun(std::FILE* input, std::FILE* output) {
   stream_in = input;
   stream_out = output;
   footnoteNum = 0;
+  KRSetFailureCleanup(removeFilesOfFailedRun);
 
-  const char* name = FileGetTmpFileName(nullptr, KRArgv0);
-  tmpname_body = name ? StringCopy(name) : nullptr;
-  if (!tmpname_body) KRFatalMemory();
-  name = FileGetTmpFileName(nullptr, KRArgv0);
-  tmpname_footnote = name ? StringCopy(name) : nullptr;
-  if (!tmpname_footnote) KRFatalMemory();
-
-  KRGlobal.bodyStream = std::fopen(tmpname_body, "r+");
-  if (!KRGlobal.bodyStream) KRFatalStdio();
+  const int body = createTemporary(tmpname_body);
+  const int footnote = createTemporary(tmpname_footnote);
+  KRGlobal.bodyStream = openTemporary(body, footnote);
   bigBuffer(KRGlobal.bodyStream, Buffered::Body);
-  KRFootnoteStream = std::fopen(tmpname_footnote, "r+");
-  if (!KRFootnoteStream) KRFatalStdio();
+  KRFootnoteStream = openTemporary(footnote, -1);
   bigBuffer(KRFootnoteStream, Buffered::Footnote);
 
   KRStdinOpen(nullptr, nullptr, stream_in);
@@ -357,15 +483,14 @@ void KRResetAll() {
   KRStdinReset();
   KRSfieldReset();
   KRTextReset();
+  KRMultiByteReset();
   TyxReset();
   KRGlobal = KRGlobalRecord{};
   KRFootnoteStream = nullptr;
   footnoteNum = 0;
   file_in = file_out = nullptr;
   stream_in = stream_out = nullptr;
-  std::free(tmpname_body);
-  std::free(tmpname_footnote);
-  tmpname_body = tmpname_footnote = nullptr;
+  createdOutput.present = 0;
   fatalState = FatalState::None;
 }
 

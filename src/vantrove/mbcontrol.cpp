@@ -25,6 +25,9 @@ struct CtrlRow {
 constexpr std::uint8_t kOutput = 0;
 constexpr std::uint8_t kScan = 1;
 
+// Input offset just past the unit name most recently put into the text.
+std::uint64_t printedNameEnd = 0;
+
 // Every control the text may carry. Line, tab and alignment changes shape the
 // paragraph format and act while its first line is scanned; everything else
 // acts when the text is written. A null handler skips the parameters.
@@ -171,6 +174,12 @@ int KRMultiByteCtrl(std::uint32_t scan, std::uint32_t /*introducerByte*/) {
 
 // The unit name goes back into the input and is read as text: 1234.5.6.
 void KRPrintTextUnitName(const std::uint8_t* /*intro*/) {
+  // A unit name is free text, and its first four bytes can be this very
+  // control. Met again inside the name it printed, the control prints
+  // nothing: printing the name once more would push back more than it reads,
+  // forever, and drive the input offset below its start.
+  if (KRStdin.offset < printedNameEnd) return;
+  printedNameEnd = KRStdin.offset;
   KRStdinUnread(KRGlobal.unitName, 8);
 }
 
@@ -332,7 +341,7 @@ void KRNoteReference(const std::uint8_t* intro) {
   // and the body text loop compares these offsets with the end of its field,
   // so the text after the reference is still read as text.
   constexpr const char* kEchoMessage = "Expected Text after Footnote Reference.";
-  const std::uint32_t start = KRStdin.offset;
+  const std::uint64_t start = KRStdin.offset;
   std::uint32_t got = 0;
   while (got < count && KRStdinRead(0, kEchoMessage, echo + got, 1, 0) == KRReadMatched) ++got;
   if (got < count) {
@@ -357,6 +366,10 @@ int noteMatch(const std::uint8_t* bytes, const char* digits, int k) {
     if (bytes[at++] != b) return 0;
   }
   return 1;  // the last byte, the parameter of the closing control, is not compared
+}
+
+void KRMultiByteReset() {
+  printedNameEnd = 0;
 }
 
 }  // namespace vantrove

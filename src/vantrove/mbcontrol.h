@@ -34,4 +34,7 @@ void KRNoteReference(const std::uint8_t* intro);
 // 1 when the k + 13 bytes are the echo of the footnote number `digits`.
 int noteMatch(const std::uint8_t* bytes, const char* digits, int k);
 
+// Forgets where the last printed unit name ended (tests and fuzzing).
+void KRMultiByteReset();
+
 }  // namespace vantrove

@@ -78,7 +78,7 @@ void marginTextFields(const char* message, KRFormat* record) {
     record->document.dTwoSides = (type == 0x01 || type == 0x04) ? kNo : kYes;
     setBit(record->document.setMask, TyxDocumentField::DTwoSides);
 
-    const std::uint32_t end = KRStdin.offset + dataLength(expect);
+    const std::uint64_t end = KRStdin.offset + dataLength(expect);
     std::string text;
     text.reserve(40);
     while (KRStdin.offset < end) {
@@ -385,7 +385,7 @@ int KRMasterFormat(int fatal, const char* message, int which) {
                        : "Expected alternate master format--not primary.");
   }
   KRFormat* record = which == 1 ? &KRPrimaryFormat : &KRAlternateFormat;
-  const std::uint32_t end = KRStdin.offset + dataLength(expect);
+  const std::uint64_t end = KRStdin.offset + dataLength(expect);
   while (KRStdin.offset < end) {
     if (KRPageImageParams(0, "Expected PIP in master format.", record) == KRReadMatched) continue;
     if (KRLineParams(0, "Expected LP in master format.", record) == KRReadMatched) continue;

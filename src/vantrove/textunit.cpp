@@ -49,7 +49,7 @@ struct UnitState {
   bool footnote;
   std::uint8_t shyPending;  // the last line ended in a syllable hyphen
   std::uint8_t prevCode;    // writer code of the last character on the character path
-  std::uint32_t end;        // input offset just past the body text field
+  std::uint64_t end;        // input offset just past the body text field
 };
 
 constexpr std::uint32_t pgfBit(TyxPgfField field) {
@@ -391,7 +391,7 @@ int footnoteNumber(const std::uint8_t* asciiName) {
 // Reads the parameters of a text unit format change into KRCurrentFormat,
 // skipping the fields no reader knows.
 void formatChange(const KRSfIntro& intro) {
-  const std::uint32_t end = KRStdin.offset + KRSfLength(intro) - 5;
+  const std::uint64_t end = KRStdin.offset + KRSfLength(intro) - 5;
   while (KRStdin.offset < end) {
     if (KRPageImageParams(0, "Expected PIP in text unit format change.", &KRCurrentFormat) ==
         KRReadMatched) {
