@@ -620,8 +620,9 @@ void KRNfpTail(KRFormat* record, std::uint32_t length) {
     std::uint32_t sipLength;
     std::uint32_t identifier;
     KRSipReadHead(&sipLength, &identifier);
-    // A length byte below 2 still had its two head bytes read.
-    const std::uint32_t size = std::max<std::uint32_t>(sipLength, 2);
+    // The count grows by the length byte, even one below 2 whose two head
+    // bytes were read all the same; such a parameter has no data.
+    const std::uint32_t size = sipLength;
     switch (identifier) {
       case 7:
         noteFormatAttributes(record, size);
@@ -655,7 +656,7 @@ void KRNfpTail(KRFormat* record, std::uint32_t length) {
       default:
         // Parameters this program does not use are skipped whole, which keeps
         // the input aligned on the next parameter.
-        drop(size - 2, "Expected Note Format Parameter contents.");
+        drop(size > 2 ? size - 2 : 0, "Expected Note Format Parameter contents.");
         break;
     }
     consumed += size;
