@@ -98,6 +98,18 @@ TEST(NoteReference, ParametersAndNumbersFromLeadingDigits) {
                 "\t\t> # End FNote\n");
 }
 
+TEST(NoteReference, IncludeListCountedByLengthBytes) {
+  // The include's nested list is 3 bytes by its length byte 5. Its first
+  // parameter has length byte 1: it counts 1, though its two head bytes are
+  // read, so one more head follows: a unit reference without name bytes, which
+  // reads nothing and refers to unit 0.
+  const Bytes reference = dca::mbc(0xD9, 0x85, dca::raw({10, 8, 0, 0, 5, 0, 1, 2, 2, 4}));
+  const auto r = convertBody(ebc("a") + reference + dca::noteEcho(1) + ebc("b") + kCre);
+  EXPECT_EQ(r.err, "");
+  EXPECT_EQ(vtest::body(r.out),
+            para("block pgf", kPlainFont + "\t<String `a'>\n\t<FNote 0>\n\t<String `b" + kLineEnd));
+}
+
 TEST(FontControls, KnownUnknownAndZeroGfids) {
   const std::size_t first = firstBodyByte();
   const auto r = convertBody(ebc("a") + dca::setGfid(87) + ebc("b") + dca::setGfid(9999) +

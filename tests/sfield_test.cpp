@@ -162,6 +162,35 @@ TEST_F(SfieldTest, TabStopKindsPullBackAndTheLimitOf48) {
   EXPECT_EQ(next(1), dca::ebc("z"));
 }
 
+TEST_F(SfieldTest, FloatArithmeticIsDoneAsCDoesIt) {
+  // Operations between floats (and integers) are done in float; only a double
+  // such as position / 1440.0 widens a step. Each result is stored as a float.
+  openWithFont(dca::lineData({.left = 1440, .right = 1445}) + dca::tabData(1, {{0, 14400}}) +
+               dca::tabData(0, {{0, 2}}));
+  KRFormat record{};
+  // 12245 / 1440 as a float lies just above the true width, so the right
+  // indent, 7.5 inches plus that error, is stored as exactly 7.5: not above it.
+  record.document.dPageSize[0] = TyxInches(static_cast<float>(12245 / 1440.0));
+  KRLpTail(&record, 25);
+  EXPECT_EQ(record.pgf.pgfRIndent.value, 7.5f);
+
+  // The width between margins of 1441 and 9955 on an 8.5 inch page, taken in
+  // float: 5.9125004, where double gives 5.9124999 (written 5.913 and 5.912).
+  record.document.dPageSize[0] = TyxInches(8.5f);
+  record.document.dMargins[TyxLeft] = TyxInches(static_cast<float>(1441 / 1440.0));
+  record.document.dMargins[TyxRight] = TyxInches(static_cast<float>(8.5f - 9955 / 1440.0));
+  record.pgf.pgfLIndent = TyxInches(0.0f);
+  KRTpTail(&record, 4);  // 10 inches, pulled back to the width
+  EXPECT_EQ(record.pgf.tabStop[0].tsX.value, 5.9125004f);
+
+  // Column 2 of 7 points plus an indent of 48/1440 inch times the integer 72,
+  // in float: 9.3999996, where double gives 9.4000006.
+  record.pgf.pgfLIndent = TyxInches(static_cast<float>(48 / 1440.0));
+  record.masterFont.charWidth = 7;
+  KRTpTail(&record, 4);
+  EXPECT_EQ(record.pgf.tabStop[0].tsX.value, 9.3999996f);
+}
+
 TEST_F(SfieldTest, FontControlsRebindThroughTheFontMap) {
   // Set GCGID thru GCID keeps the GFID and rebinds it; Set CFID thru GFID
   // keeps everything but the GFID and its entry; with a current GFID of 0,

@@ -107,12 +107,18 @@ void skipParams(std::uint32_t count, const char* message) {
 TyxPgf footnotePgf{};
 TyxTabStop footnoteTab{};
 
+// Data bytes of a self-identifying parameter: its length byte counts the two
+// head bytes; one below 2 has none.
+std::uint32_t sipData(std::uint32_t length) {
+  return length > 2 ? length - 2 : 0;
+}
+
 // Footnote reference for the unit named by six EBCDIC bytes: its leading
-// decimal digits, mod 65536, the number the footnote unit itself gets.
+// decimal digits, mod 65536, the number the footnote unit itself gets. A unit
+// reference without name bytes reads nothing and refers to unit 0.
 void unitReference(std::uint32_t dataLength) {
-  if (dataLength == 0) return;  // no name to refer to
   std::uint8_t data[13] = {};
-  KRStdinRead(1, "Expected Unit Reference contents.", data, 12, dataLength);
+  if (dataLength > 0) KRStdinRead(1, "Expected Unit Reference contents.", data, 12, dataLength);
   std::uint8_t name[7] = {};
   for (int i = 0; i < 6; ++i) name[i] = data[i];
   KREbcdic2Ascii(name, name);
@@ -125,22 +131,24 @@ void unitReference(std::uint32_t dataLength) {
   }
 }
 
-// The nested parameter list of a note reference's include.
+// The nested parameter list of a note reference's include, `total` bytes by
+// the include's length byte. Like the control's own parameters, it is counted
+// by the parameters' length bytes, and a head is read while the count is below
+// the total, even when fewer than two bytes are left.
 void includeList(std::uint32_t total) {
   std::uint32_t used = 0;
-  while (used + 2 <= total) {
+  while (used < total) {
     std::uint32_t length = 0;
     std::uint32_t id = 0;
     KRSipReadHead(&length, &id);
-    const std::uint32_t data = length >= 2 ? length - 2 : 0;
     if (id == 4) {
-      unitReference(data);
+      unitReference(sipData(length));
     } else {
-      skipParams(data, "Expected Primary Include Contents.");
+      // 1, 2 and 3 are skipped whole, and so is anything else.
+      skipParams(sipData(length), "Expected Primary Include Contents.");
     }
-    used += 2 + data;
+    used += length;
   }
-  if (used < total) skipParams(total - used, "Expected Primary Include Contents.");
 }
 
 }  // namespace
@@ -292,64 +300,52 @@ const TyxPgf* setFootnoteParaFormat() {
 }
 
 void KRNoteReference(const std::uint8_t* intro) {
+  // The parameters are counted by their length bytes, as the note format
+  // parameters are; a head is read while the count is below the parameter
+  // length, so a stray last byte starts a head that reads past the control.
   const std::uint32_t total = paramLength(intro);
   std::uint32_t used = 0;
-  while (used + 2 <= total) {
+  while (used < total) {
     std::uint32_t length = 0;
     std::uint32_t id = 0;
     KRSipReadHead(&length, &id);
-    const std::uint32_t data = length >= 2 ? length - 2 : 0;
-    if (id == 8 && data >= 4) {
-      // An include: byte 2 of its first four is the length of a nested list.
-      std::uint8_t head[4];
-      KRStdinRead(1, "Expected Note Reference contents.", head, 4, 0);
-      const std::uint32_t nested = head[2] >= 2 ? head[2] - 2u : 0;
-      includeList(nested);
-      if (data > 4 + nested) skipParams(data - 4 - nested, "Expected Note Reference Contents.");
-      used += 2 + (data > 4 + nested ? data : 4 + nested);
-      continue;
-    }
     switch (id) {
+      case 8: {
+        // An include: four bytes, of which byte 2 is the length of a nested
+        // list that follows, whatever the include's own length byte says.
+        std::uint8_t head[4];
+        KRStdinRead(1, "Expected Note Reference contents.", head, 4, 0);
+        includeList(head[2] >= 2 ? head[2] - 2u : 0);
+        break;
+      }
       case 1:
       case 5:
-      case 8:
       case 9:
       case 17:
       case 18:
       case 19:
       case 20:
+        skipParams(sipData(length), "Expected Note Reference Contents.");
         break;
       default:
         KRNonFatal("Illegal Parameter type in Note Reference Field, skipping.");
+        skipParams(sipData(length), "Expected Note Reference Contents.");
         break;
     }
-    skipParams(data, "Expected Note Reference Contents.");
-    used += 2 + data;
+    used += length;
   }
-  if (used < total) skipParams(total - used, "Expected Note Reference Contents.");
 
   // DCA echoes the note number after the reference; the output numbers its
-  // footnotes itself, so a matching echo is swallowed.
+  // footnotes itself, so a matching echo is swallowed. Anything else, also an
+  // echo cut short by the end of the input, goes back whole: the k + 13 bytes
+  // as the read stored them, bytes it did not deliver as 0.
   ++footnoteNum;
   char digits[16];
   const int k = std::snprintf(digits, sizeof digits, "%d", footnoteNum);
   std::uint8_t echo[16 + 13] = {};
   const std::uint32_t count = static_cast<std::uint32_t>(k) + 13;
-  // The k + 13 bytes are taken one at a time so that, when the input ends
-  // first, exactly the bytes it delivered go back. They go back to the
-  // offsets they came from: the failed read counted a byte that never came,
-  // and the body text loop compares these offsets with the end of its field,
-  // so the text after the reference is still read as text.
-  constexpr const char* kEchoMessage = "Expected Text after Footnote Reference.";
-  const std::uint64_t start = KRStdin.offset;
-  std::uint32_t got = 0;
-  while (got < count && KRStdinRead(0, kEchoMessage, echo + got, 1, 0) == KRReadMatched) ++got;
-  if (got < count) {
-    if (got > 0) KRStdinUnread(echo, got);
-    KRStdin.offset = start;
-    return;
-  }
-  if (noteMatch(echo, digits, k) == 0) KRStdinUnread(echo, count);
+  const int result = KRStdinRead(0, "Expected Text after Footnote Reference.", echo, count, 0);
+  if (result != KRReadMatched || noteMatch(echo, digits, k) == 0) KRStdinUnread(echo, count);
 }
 
 int noteMatch(const std::uint8_t* bytes, const char* digits, int k) {

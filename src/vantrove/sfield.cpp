@@ -148,9 +148,9 @@ void noteFormatAttributes(KRFormat* record, std::uint32_t length) {
   } else {
     KRNonFatal("Illegal value for Reset Status, skipping");
   }
-  double height = be16(data + 2) / 12.0;
-  if (height < 0.3) height = 8.0;
-  document.dFNoteMaxH = TyxInches(static_cast<float>(height));
+  // value / 12.0 is a double; the stored float is compared with 0.3.
+  document.dFNoteMaxH = TyxInches(static_cast<float>(be16(data + 2) / 12.0));
+  if (document.dFNoteMaxH.value < 0.3) document.dFNoteMaxH.value = 8.0f;
   setBit(document.setMask, TyxDocumentField::DFNoteMaxH);
 }
 
@@ -476,9 +476,11 @@ void KRLpTail(KRFormat* record, std::uint32_t length) {
   pgf.pgfFIndent = TyxInches(leftIndent);
   setBit(pgf.setMask, TyxPgfField::PgfLIndent);
   setBit(pgf.setMask, TyxPgfField::PgfFIndent);
-  double rightIndent = document.dPageSize[0].value - right - document.dMargins[TyxRight].value;
-  if (rightIndent > 7.5) rightIndent = 0.0;
-  pgf.pgfRIndent = TyxInches(static_cast<float>(rightIndent));
+  // Computed in double (the page width and margin meet a double), stored as a
+  // float; the stored indent is what is compared with 7.5 inches.
+  pgf.pgfRIndent = TyxInches(
+      static_cast<float>(document.dPageSize[0].value - right - document.dMargins[TyxRight].value));
+  if (pgf.pgfRIndent.value > 7.5) pgf.pgfRIndent.value = 0.0f;
   setBit(pgf.setMask, TyxPgfField::PgfRIndent);
 
   IbmFont& font = record->masterFont;
@@ -549,9 +551,12 @@ void KRTpTail(KRFormat* record, std::uint32_t length) {
     pgf.pgfNumTabs = 0;
     return;
   }
+  // Arithmetic on the 32-bit float values is done in float, as C does it: only
+  // the double literal 1440.0 widens a step to double. Each result is stored
+  // as a float.
   const TyxDocument& document = record->document;
-  const double limit = static_cast<double>(document.dPageSize[0].value) -
-                       document.dMargins[TyxLeft].value - document.dMargins[TyxRight].value;
+  const float limit = document.dPageSize[0].value - document.dMargins[TyxLeft].value -
+                      document.dMargins[TyxRight].value;
   const std::uint32_t stored = std::min(length, kMaxData);
   const std::uint32_t count = (stored - 1) / 3;
   TyxTabStop* stops = newTabStops(count);
@@ -564,16 +569,17 @@ void KRTpTail(KRFormat* record, std::uint32_t length) {
     const std::uint32_t position = be16(stop + 1);
     TyxTabStop& tab = stops[i];
     if (inches) {
-      double x = position / 1440.0 + pgf.pgfLIndent.value;
-      if (x > limit) x = limit;
-      tab.tsX = TyxInches(static_cast<float>(x));
+      // position / 1440.0 is a double, so the sum is too.
+      tab.tsX = TyxInches(static_cast<float>(position / 1440.0 + pgf.pgfLIndent.value));
+      if (tab.tsX.value > limit) tab.tsX.value = limit;
     } else {
       // Character columns counted from 1; the product wraps like the unsigned
-      // arithmetic it is.
+      // arithmetic it is. Added to a float, it becomes a float; the indent and
+      // the limit are multiplied by the integer 72, in float.
       const std::uint32_t columns = (position - 1) * record->masterFont.charWidth;
-      double x = columns + pgf.pgfLIndent.value * 72.0;
-      if (x > limit * 72.0) x = limit * 72.0;
-      tab.tsX = TyxPoints(static_cast<float>(x));
+      tab.tsX = TyxPoints(static_cast<float>(columns) + pgf.pgfLIndent.value * 72.0f);
+      const float pointLimit = limit * 72.0f;
+      if (tab.tsX.value > pointLimit) tab.tsX.value = pointLimit;
     }
     std::int32_t decimalChar = 0;
     tab.tsType = tabTypeOfKind(stop[0], &decimalChar);
@@ -614,8 +620,9 @@ void KRNfpTail(KRFormat* record, std::uint32_t length) {
     std::uint32_t sipLength;
     std::uint32_t identifier;
     KRSipReadHead(&sipLength, &identifier);
-    // A length byte below 2 still had its two head bytes read.
-    const std::uint32_t size = std::max<std::uint32_t>(sipLength, 2);
+    // The count grows by the length byte, even one below 2 whose two head
+    // bytes were read all the same; such a parameter has no data.
+    const std::uint32_t size = sipLength;
     switch (identifier) {
       case 7:
         noteFormatAttributes(record, size);
@@ -649,7 +656,7 @@ void KRNfpTail(KRFormat* record, std::uint32_t length) {
       default:
         // Parameters this program does not use are skipped whole, which keeps
         // the input aligned on the next parameter.
-        drop(size - 2, "Expected Note Format Parameter contents.");
+        drop(size > 2 ? size - 2 : 0, "Expected Note Format Parameter contents.");
         break;
     }
     consumed += size;

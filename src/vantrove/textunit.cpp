@@ -562,16 +562,22 @@ void KRParaOpen(std::uint8_t terminator, std::FILE* stream) {
       kindTabStop.setMask |= TyxBit(TyxTabStopField::TSDecimalChar);
       kindTabStop.tsDecimalChar = static_cast<std::int32_t>(KRGlobal.alignDecimalChar);
     }
-    double x;
+    // The stop's position is a float from the start: the unsigned column
+    // product is stored as one. An indent in inches is multiplied by the
+    // double 72.0, so that sum is taken in double; one in points is added in
+    // float. Each result is stored as a float.
+    float x;
     if (KRGlobal.alignColumn != 0) {
-      x = static_cast<std::uint32_t>((KRGlobal.alignColumn - 1) *
-                                     KRCurrentFormat.masterFont.charWidth);
+      x = static_cast<float>((KRGlobal.alignColumn - 1) * KRCurrentFormat.masterFont.charWidth);
     } else {
       x = para.firstLinePos.value;
     }
-    double indent = pgf.pgfLIndent.value;
-    if (pgf.pgfLIndent.unit == TyxUnitCode(TyxUnit::Inch)) indent *= 72.0;
-    kindTabStop.tsX = TyxPoints(static_cast<float>(x + indent));
+    if (pgf.pgfLIndent.unit == TyxUnitCode(TyxUnit::Inch)) {
+      x = static_cast<float>(x + pgf.pgfLIndent.value * 72.0);
+    } else {
+      x = x + pgf.pgfLIndent.value;
+    }
+    kindTabStop.tsX = TyxPoints(x);
     // The stop reaches the output only when the current format has tab stops.
     pgf.tabStop = &kindTabStop;
     pgf.pgfNumTabs = 1;
