@@ -1,13 +1,21 @@
 // The font map: lexical rules and error texts of the parser, standing
 // specifications, character tables, copied fonts with their substitution
-// rules and the lookup cache.
+// rules, the lookup cache, and maps large or colliding enough to have
+// exhausted the machine.
 #include "fontmap/fontmap.h"
 
 #include <gtest/gtest.h>
+#include <sys/resource.h>
+#include <sys/wait.h>
+#include <unistd.h>
 
 #include <algorithm>
+#include <csignal>
 #include <cstdio>
+#include <fstream>
 #include <string>
+#include <utility>
+#include <vector>
 
 namespace vantrove {
 namespace {
@@ -167,11 +175,12 @@ TEST_F(FontMapTest, FontPrintAndDumpTexts) {
   ASSERT_EQ(parse("<SrcChar <GFID 2> <Code 0x41>> "
                   "<CorlaChar <FFamily Times> <FSize 10> <FBold yes> <Code 97>>"),
             0);
-  // "Times" sums to 514: 514 + 2 x 10 + 3 x (1 + 1) is even; 2 + 3 x 1 is odd.
+  // The dump lists both fonts, in buckets that the hash chooses.
   testing::internal::CaptureStdout();
   AmDump();
-  EXPECT_EQ(testing::internal::GetCapturedStdout(),
-            "Hash Table Dumper\nbucket 0:  Times 0 10 1\n\nbucket 1:   2 0 0\n\n\n");
+  const std::string dump = testing::internal::GetCapturedStdout();
+  EXPECT_NE(dump.find("Times 0 10 1\n"), std::string::npos);
+  EXPECT_NE(dump.find(" 2 0 0\n"), std::string::npos);
 
   // GFID 3 copies GFID 2. Both rules match the family; the first written wins.
   ASSERT_EQ(parse("<PreChar <FFamily Times> <FSize 10>> "
@@ -288,6 +297,120 @@ TEST_F(FontMapTest, CopiesResolveLazilyWithOwnTablesFirstAndCyclesNotFound) {
   EXPECT_EQ(mapping(ibm(5), 0), "9 A 0 0");
   EXPECT_EQ(mapping(ibm(7), 0), "7 B 0 0");
   for (std::uint32_t gfid : {1u, 2u, 3u, 4u, 8u, 9u}) EXPECT_EQ(ibm(gfid), nullptr) << gfid;
+}
+
+// A map with a source font GFID 1 (every code point in Times, 65 sent to
+// 97) and one copy of it for each GFID in `gfids` and each family in `families`.
+std::string copiesOfOne(const std::vector<std::uint32_t>& gfids,
+                        const std::vector<std::string>& families) {
+  std::string text = "<SrcChar <GFID 1> <Code 65>> <CorlaChar <FFamily Times> <Code 97>>\n";
+  for (std::uint32_t gfid : gfids) {
+    text += "<SrcChar <GFID " + std::to_string(gfid) + ">> <CopyFont <GFID 1>>\n";
+  }
+  for (const std::string& family : families) {
+    text += "<SrcChar <GFID 0> <FFamily " + family + ">> <CopyFont <GFID 1>>\n";
+  }
+  return text;
+}
+
+struct Loaded {
+  std::string found;  // the parse result, then code point 65 of each probe
+  std::uint64_t buckets = 0;
+  std::uint64_t entries = 0;
+  long peakKb = 0;  // the child's peak resident size
+};
+
+// Loads `text` in a child process, which looks up `probes` (family, GFID) and
+// dumps the map. The child may map at most 1 GB beyond what it starts with, so
+// a map that would exhaust the machine fails the test instead.
+Loaded loadInChild(const std::string& text,
+                   const std::vector<std::pair<const char*, std::uint32_t>>& probes) {
+  int ends[2];
+  if (pipe(ends) != 0) return {};
+  std::fflush(stdout);
+  const pid_t child = fork();
+  if (child < 0) return {};
+  if (child == 0) {
+    dup2(ends[1], STDOUT_FILENO);
+    std::size_t pages = 0;
+    std::ifstream("/proc/self/statm") >> pages;
+    const rlim_t bytes = pages * static_cast<rlim_t>(sysconf(_SC_PAGESIZE)) + (rlim_t{1} << 30);
+    const rlimit limit{bytes, bytes};
+    setrlimit(RLIMIT_AS, &limit);
+    std::printf("%d\n", parse(text));
+    for (const auto& [family, gfid] : probes) {
+      std::printf("%s\n", mapping(AmFontRead(family, gfid, 0, 0), 65).c_str());
+    }
+    AmDump();
+    std::fflush(stdout);
+    _exit(0);
+  }
+  close(ends[1]);
+  std::string out;
+  char block[65536];
+  // A dump of more than 64 MB is a table out of all proportion: stop it there.
+  for (ssize_t n; out.size() < (64u << 20) && (n = read(ends[0], block, sizeof block)) > 0;) {
+    out.append(block, n);
+  }
+  if (out.size() >= (64u << 20)) kill(child, SIGKILL);
+  close(ends[0]);
+  Loaded loaded;
+  int status = 0;
+  rusage usage{};
+  if (wait4(child, &status, 0, &usage) < 0 || !WIFEXITED(status) || WEXITSTATUS(status) != 0) {
+    return loaded;
+  }
+  loaded.peakKb = usage.ru_maxrss;
+  // The dump is a banner, then for each bucket a line "bucket %d:  " holding
+  // one line per entry, then a line end; one more line end closes it.
+  const std::size_t dump = out.find("Hash Table Dumper\n");
+  if (dump == std::string::npos) return loaded;
+  loaded.found = out.substr(0, dump);
+  for (std::size_t at = dump; (at = out.find("\nbucket ", at)) != std::string::npos; ++at) {
+    ++loaded.buckets;
+  }
+  loaded.entries = std::count(out.begin() + dump, out.end(), '\n') - loaded.buckets - 2;
+  return loaded;
+}
+
+TEST_F(FontMapTest, LargeAndCollidingMapsLoadIntoTablesSizedByTheirEntries) {
+  // 100,000 copies: 50,000 by GFID (2 to 50001), 50,000 by family (F1 to F50000).
+  std::vector<std::uint32_t> gfids;
+  std::vector<std::string> numbered;
+  for (std::uint32_t i = 1; i <= 50000; ++i) {
+    gfids.push_back(i + 1);
+    numbered.push_back("F" + std::to_string(i));
+  }
+  // 5040 families made of the same seven letters.
+  std::vector<std::string> anagrams;
+  std::string letters = "abcdefg";
+  do anagrams.push_back(letters);
+  while (std::next_permutation(letters.begin(), letters.end()));
+
+  const std::string hit = "97 Times 0 0\n";
+  const struct {
+    std::string text;
+    std::vector<std::pair<const char*, std::uint32_t>> probes;
+    std::string found;
+    std::uint64_t entries;  // the copies, GFID 1 and Times
+  } cases[] = {
+      {copiesOfOne(gfids, numbered),
+       {{nullptr, 2}, {nullptr, 50001}, {"F1", 0}, {"F50000", 0}, {nullptr, 50002}, {"F0", 0}},
+       "0\n" + hit + hit + hit + hit + "<none>\n<none>\n",
+       100002},
+      {copiesOfOne({}, anagrams),
+       {{"abcdefg", 0}, {"gfedcba", 0}, {"dcbaefg", 0}, {"abcdegg", 0}},
+       "0\n" + hit + hit + hit + "<none>\n",
+       5042},
+  };
+  for (const auto& [text, probes, found, entries] : cases) {
+    const Loaded loaded = loadInChild(text, probes);
+    EXPECT_EQ(loaded.found, found) << entries;
+    EXPECT_EQ(loaded.entries, entries);
+    EXPECT_LE(loaded.buckets, entries);
+    EXPECT_GE(loaded.buckets * 16, entries);
+    EXPECT_LT(loaded.peakKb, 256 * 1024) << entries;
+  }
 }
 
 }  // namespace

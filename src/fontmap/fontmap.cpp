@@ -87,18 +87,37 @@ bool hasTable(const AmFontEntry* entry) {
 
 // ---------------------------------------------------------------------------
 // Hash and equality of font identities: by GFID when there is one, else by
-// family name; size and style always count.
+// family name; size and style always count. The hash is FNV-1a over the
+// identifying bytes with a final avalanche, so names made of the same letters
+// or numbered in sequence spread over the buckets, and the low bits that pick
+// a bucket depend on every byte.
+
+constexpr std::uint32_t kFnvOffset = 2166136261u;
+constexpr std::uint32_t kFnvPrime = 16777619u;
+
+std::uint32_t fnvByte(std::uint32_t hash, std::uint8_t byte) {
+  return (hash ^ byte) * kFnvPrime;
+}
 
 std::uint32_t AmHash(const void* elementOrKey, std::uint32_t bucketCount) {
   const auto* key = static_cast<const AmFontEntry*>(elementOrKey);
-  std::uint32_t sum = key->gfid;
-  if (sum == 0) {
+  std::uint32_t hash = kFnvOffset;
+  if (key->gfid != 0) {
+    for (int shift = 0; shift < 32; shift += 8) {
+      hash = fnvByte(hash, static_cast<std::uint8_t>(key->gfid >> shift));
+    }
+  } else {
     for (const char* p = textOf(key->family); *p != '\0'; ++p) {
-      sum += static_cast<std::uint32_t>(static_cast<int>(static_cast<signed char>(*p)));
+      hash = fnvByte(hash, static_cast<std::uint8_t>(*p));
     }
   }
-  sum += 2u * key->size + 3u * (key->style + 1u);
-  return sum % bucketCount;
+  hash = fnvByte(fnvByte(hash, key->size), key->style);
+  hash ^= hash >> 16;
+  hash *= 0x85ebca6bu;
+  hash ^= hash >> 13;
+  hash *= 0xc2b2ae35u;
+  hash ^= hash >> 16;
+  return hash % bucketCount;
 }
 
 int AmCompare(const void* element, const void* key) {

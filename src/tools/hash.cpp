@@ -1,8 +1,8 @@
-// Intrusive chained hash table with whole-table doubling.
+// Intrusive chained hash table that doubles on its load factor.
 #include "tools/hash.h"
 
+#include <algorithm>
 #include <cstdio>
-#include <cstring>
 
 namespace vantrove {
 
@@ -21,6 +21,16 @@ void** allocateHeads(const HashTable* table, std::uint32_t count) {
     for (std::uint32_t i = 0; i < count; ++i) heads[i] = nullptr;
   }
   return heads;
+}
+
+// Whether one more element would make the average chain longer than the
+// limit (a limit of 0 counts as 1). Only the element count decides, never the
+// length of one chain: elements that all share a hash value make one long
+// chain, and doubling would not shorten it.
+bool crowded(const HashTable* table) {
+  const std::uint64_t capacity =
+      std::uint64_t{std::max(table->maxChain, 1u)} * std::uint64_t{table->noBuckets};
+  return table->noElements >= capacity;
 }
 
 // Doubles the bucket count and relinks every element into its new chain. On
@@ -58,6 +68,7 @@ int HashNew(HashTable* table, std::uint32_t initialSize, std::uint32_t maxChain,
   table->allocate = allocate;
   table->release = release;
   table->noSplits = 0;
+  table->noElements = 0;
 
   std::uint32_t count = 2;
   while (count < initialSize && count < kLargestBucketCount) count *= 2;
@@ -73,18 +84,17 @@ int HashNew(HashTable* table, std::uint32_t initialSize, std::uint32_t maxChain,
 void* HashInsert(HashTable* table, void* element) {
   if (table->buckets == nullptr) return nullptr;
   std::uint32_t index = table->hash(element, table->noBuckets);
-  std::uint32_t length = 0;
   for (void* chained = table->buckets[index]; chained != nullptr;
        chained = linkOf(table, chained)) {
     if (table->compare(chained, element) != 0) return chained;
-    ++length;
   }
-  if (length >= table->maxChain) {
+  if (crowded(table)) {
     HashSplit(table);
     index = table->hash(element, table->noBuckets);
   }
   linkOf(table, element) = table->buckets[index];
   table->buckets[index] = element;
+  table->noElements += 1;
   return element;
 }
 
@@ -102,6 +112,7 @@ void HashFree(HashTable* table) {
   if (table->buckets != nullptr) table->release(table->buckets);
   table->buckets = nullptr;
   table->noBuckets = 0;
+  table->noElements = 0;
 }
 
 void HashDump(const HashTable* table) {

@@ -1,6 +1,10 @@
 // Intrusive chained hash table. Elements are caller-owned records that carry
 // their own chain link at `linkOffset`; the table allocates only its array of
-// bucket heads. A chain that reaches `maxChain` doubles the bucket count.
+// bucket heads. `maxChain` is the longest average chain the table allows: an
+// insertion that would take the element count beyond `maxChain` times the
+// bucket count first doubles the buckets, so the bucket array never grows
+// past its initial size or twice the number of elements, however the hash
+// distributes them.
 #pragma once
 
 #include <cstddef>
@@ -18,6 +22,7 @@ using HashPrintStringFn = void (*)(const char* text);
 struct HashTable {
   void** buckets = nullptr;
   std::uint32_t noBuckets = 0;
+  std::uint32_t noElements = 0;
   std::uint32_t maxChain = 0;
   std::uint32_t noSplits = 0;
   std::uint32_t linkOffset = 0;
