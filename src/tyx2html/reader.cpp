@@ -131,16 +131,15 @@ Token Lexer::string(long line) {
       return {TokenKind::Text, text_, false, line};
     }
     if (c == '\'') {
-      // A quote closes the string when only blanks stand between it and ">".
-      std::size_t blanks = 0;
-      int d;
-      while ((d = peek()) == ' ' || d == '\t') {
-        ++pos_;
-        ++blanks;
-      }
-      if (d == '>') return {TokenKind::Text, text_, false, line};
+      // A quote closes the string when only white space stands between it and ">".
       text_.push_back('\'');
-      text_.append(blanks, ' ');
+      const std::size_t quote = text_.size();
+      int d;
+      while (isSpace(d = peek())) text_.push_back(static_cast<char>(get()));
+      if (d == '>') {
+        text_.resize(quote - 1);
+        return {TokenKind::Text, text_, false, line};
+      }
       continue;
     }
     // A backslash.

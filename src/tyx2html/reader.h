@@ -35,7 +35,7 @@ struct Token {
 
 // Splits a Tyx file into tokens. Comments ("#" to the end of the line outside
 // strings) and white space are dropped. A string runs from a backquote to a
-// straight quote that is followed, after any blanks, by ">"; its escapes are
+// straight quote that is followed, after any white space, by ">"; its escapes are
 // \t (tab), \> , \\ and \xHH followed by one optional blank (\xD4 is a
 // backquote, \xD5 a straight quote, any other HH that code); a backslash before
 // anything else is kept. Long strings come in pieces of at most kPiece bytes.
