@@ -381,7 +381,7 @@ class PageWriter {
                 std::to_string(note->id) + "\">";
         std::string back;
         if (note->refs > 0) {
-          back = " <a class=\"back\" href=\"#fnref-" + n + "\">\u21a9</a>";
+          back = "<a class=\"back\" href=\"#fnref-" + n + "\"> \u21a9</a>";
         }
         const std::string_view html = note->html;
         constexpr std::string_view kEnd = "</p>\n";
