@@ -174,6 +174,17 @@ TEST(TyxPage, FootnotesAreNumberedAndLinkedBothWays) {
             R"(<li id="fn-4" value="4" data-id="11"><p class="g0">x</p>)"
             "\n</li>\n</ol>\n</section>\n");
   EXPECT_EQ(page.diagnostics, "0:footnote 4 is referred to but has no text\n");
+
+  // References inside a note to notes not seen yet, many of them, while the
+  // note's own text is being written.
+  std::string refs;
+  for (int id = 2; id < 60; ++id) refs += "<FNote " + std::to_string(id) + ">";
+  const Page nested = render(kCatalog + "<TextFlow <Notes <FNote <ID 1> <Para <ParaLine " + refs +
+                             "<String `end'>>>>>" + para("<FNote 1>") + ">");
+  EXPECT_NE(nested.body.find(R"(<a href="#fn-58" id="fnref-58">58</a></sup>end)"),
+            std::string::npos);
+  EXPECT_NE(nested.body.find(R"(<li id="fn-59" value="59" data-id="1"><p class="g">)"),
+            std::string::npos);
 }
 
 TEST(TyxPage, CharactersThroughTheCharacterSet) {

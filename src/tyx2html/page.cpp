@@ -3,6 +3,7 @@
 #include <algorithm>
 #include <cctype>
 #include <cmath>
+#include <deque>
 #include <unordered_map>
 #include <vector>
 
@@ -748,7 +749,7 @@ class PageWriter {
   bool spanOpen_ = false;
   double advance_ = kDefaultSize * kPropAdvance;
 
-  std::vector<Note> notes_;
+  std::deque<Note> notes_;  // a note's text is written while more notes are added
   std::unordered_map<long, std::size_t> noteIndex_;
   int noteNumbers_ = 0;
   int markers_ = 0;
