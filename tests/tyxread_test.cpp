@@ -77,6 +77,14 @@ TEST(TyxLexer, Tokens) {
   EXPECT_EQ(tokens("<A\n `x\ny'\n>\n#\n", true), "<A@1 s:x\ny@2 >@4 $@6");
 }
 
+TEST(TyxLexer, StringsAcrossTheInputBuffer) {
+  // The input is read 64 KiB at a time; strings and their escapes run across.
+  for (std::size_t before : {65530u, 65534u, 65535u, 65536u}) {
+    const std::string text = "#" + std::string(before - 2, '-') + "\n`ab\\\\c\\xD4 d'>";
+    EXPECT_EQ(tokens(text), "s:ab\\c`d > $") << before;
+  }
+}
+
 TEST(TyxLexer, LongStringsComeInPieces) {
   const std::string text = "<S `" + std::string(2 * Lexer::kPiece + 100, 'x') + "'>";
   const std::string piece(Lexer::kPiece, 'x');

@@ -2,6 +2,7 @@
 
 #include <algorithm>
 #include <cctype>
+#include <charconv>
 #include <cmath>
 #include <deque>
 #include <unordered_map>
@@ -42,10 +43,10 @@ constexpr StackRule kStackRules[] = {
 
 // A number of points for CSS: at most two decimals, no trailing zeros.
 std::string pt(double value) {
-  if (!std::isfinite(value)) value = 0;
-  char text[32];
-  std::snprintf(text, sizeof text, "%.2f", value);
-  std::string out = text;
+  if (!std::isfinite(value) || std::fabs(value) > 1e9) value = 0;
+  char text[48];
+  const auto result = std::to_chars(text, text + sizeof text, value, std::chars_format::fixed, 2);
+  std::string out(text, result.ptr);
   while (out.back() == '0') out.pop_back();
   if (out.back() == '.') out.pop_back();
   if (out == "-0") out = "0";
@@ -64,6 +65,15 @@ struct Style {
 constexpr std::uint16_t kDecorations = flagBit(FontFlag::Underline) |
                                        flagBit(FontFlag::DoubleUnderline) |
                                        flagBit(FontFlag::Strike) | flagBit(FontFlag::Overline);
+
+// Codes written into the page as they are: printable ASCII but the markup
+// characters.
+constexpr std::array<bool, 256> kVerbatim = [] {
+  std::array<bool, 256> table{};
+  for (int c = 0x20; c < 0x7F; ++c) table[static_cast<std::size_t>(c)] = true;
+  table['<'] = table['>'] = table['&'] = false;
+  return table;
+}();
 
 enum class SegKind { Flow, Right, Center, Decimal };
 
@@ -461,33 +471,55 @@ class PageWriter {
     const double size =
         style_.size > 0 ? style_.size : (base_.size > 0 ? base_.size : kDefaultSize);
     const std::string& family = style_.family.empty() ? base_.family : style_.family;
-    double em = fontStack(family).monospace ? kMonoAdvance : kPropAdvance;
+    double em = stack(family).monospace ? kMonoAdvance : kPropAdvance;
     if (style_.on & (flagBit(FontFlag::SupScript) | flagBit(FontFlag::SubScript))) {
       em *= kScriptScale;
     }
     advance_ = size * em;
+    makeSpanTag();
+  }
+
+  // The font stack of a family, remembered for the last family asked about.
+  const FontStack& stack(const std::string& family) {
+    if (family != stackFamily_ || stack_.css.empty()) {
+      stackFamily_ = family;
+      stack_ = fontStack(family);
+    }
+    return stack_;
   }
 
   void text(std::string_view bytes) {
     if (bytes.empty()) return;
     lineDirty_ = true;
     const double step = advance();
-    for (std::size_t i = 0; i < bytes.size(); ++i) {
+    std::size_t i = 0;
+    while (i < bytes.size()) {
       const unsigned char c = static_cast<unsigned char>(bytes[i]);
       if (c == '\t') {
         tab();
+        ++i;
         continue;
       }
-      if (segment_.kind == SegKind::Decimal && segment_.split == std::string::npos &&
-          c == segment_.decimal) {
-        closeSpan();
-        segment_.split = seg_.size();
+      std::size_t end = i + 1;
+      if (segment_.kind == SegKind::Decimal && segment_.split == std::string::npos) {
+        if (c == segment_.decimal) {
+          closeSpan();
+          segment_.split = seg_.size();
+        }
+      } else if (kVerbatim[c]) {
+        // A run of characters that stand for themselves goes in at once.
+        while (end < bytes.size() && kVerbatim[static_cast<unsigned char>(bytes[end])]) ++end;
       }
       if (!spanOpen_) openSpan();
-      seg_ += glyphs_[c];
-      segment_.width += step;
-      if (segment_.split != std::string::npos) segment_.widthAfter += step;
+      if (end == i + 1)
+        seg_ += glyphs_[c];
+      else
+        seg_.append(bytes.data() + i, end - i);
+      const double width = step * static_cast<double>(end - i);
+      segment_.width += width;
+      if (segment_.split != std::string::npos) segment_.widthAfter += width;
       if (seg_.size() > kSegmentLimit) spill();
+      i = end;
     }
   }
 
@@ -524,6 +556,15 @@ class PageWriter {
   }
 
   void openSpan() {
+    if (spanTag_.empty()) return;
+    seg_ += spanTag_;
+    spanOpen_ = true;
+  }
+
+  // The opening tag of a span for the font in force, empty when the
+  // paragraph's own font is in force.
+  void makeSpanTag() {
+    spanTag_.clear();
     std::string classes;
     const std::uint16_t on = style_.on;
     const auto has = [&](FontFlag flag) { return (on & flagBit(flag)) != 0; };
@@ -542,19 +583,18 @@ class PageWriter {
     if (has(FontFlag::ChangeBar)) classes += " cb";
     std::string style;
     if (!style_.family.empty() && style_.family != base_.family) {
-      style += "font-family:" + fontStack(style_.family).css + ";";
+      style += "font-family:" + stack(style_.family).css + ";";
     }
     if (style_.size > 0 && style_.size != base_.size) style += "font-size:" + pt(style_.size) + ";";
     if (style_.offset != 0) style += "vertical-align:" + pt(-style_.offset) + ";";
     if (classes.empty() && style.empty()) return;
-    seg_ += "<span";
-    if (!classes.empty()) seg_ += " class=\"" + classes.substr(1) + "\"";
+    spanTag_ = "<span";
+    if (!classes.empty()) spanTag_ += " class=\"" + classes.substr(1) + "\"";
     if (!style.empty()) {
       style.pop_back();
-      seg_ += " style=\"" + style + "\"";
+      spanTag_ += " style=\"" + style + "\"";
     }
-    seg_ += ">";
-    spanOpen_ = true;
+    spanTag_ += ">";
   }
 
   void closeSpan() {
@@ -747,7 +787,10 @@ class PageWriter {
   Style base_;   // what the paragraph's class sets
   Style style_;  // the font in force
   bool spanOpen_ = false;
+  std::string spanTag_;
   double advance_ = kDefaultSize * kPropAdvance;
+  std::string stackFamily_;
+  FontStack stack_;
 
   std::deque<Note> notes_;  // a note's text is written while more notes are added
   std::unordered_map<long, std::size_t> noteIndex_;

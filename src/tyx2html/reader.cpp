@@ -65,17 +65,41 @@ Token Lexer::next() {
   }
   if (inString_) return string(stringLine_);
   for (;;) {
+    // White space, straight from the buffer.
+    while (pos_ < end_) {
+      const char ch = buffer_[pos_];
+      if (ch == '\n') {
+        ++line_;
+      } else if (!isSpace(static_cast<unsigned char>(ch))) {
+        break;
+      }
+      ++pos_;
+    }
     int c = get();
     if (c == EOF) return {TokenKind::End, {}, false, line_};
     if (isSpace(c)) continue;
     const long line = line_;
     if (c == '#') {
-      while ((c = peek()) != EOF && c != '\n') ++pos_;
+      // To the end of the line; the line end itself is white space.
+      for (;;) {
+        const void* found = std::memchr(buffer_.data() + pos_, '\n', end_ - pos_);
+        if (found != nullptr) {
+          pos_ = static_cast<std::size_t>(static_cast<const char*>(found) - buffer_.data());
+          break;
+        }
+        pos_ = end_;
+        if (!refill()) break;
+      }
       continue;
     }
     if (c == '<') {
       text_.clear();
-      while (isKeywordChar(peek())) text_.push_back(static_cast<char>(get()));
+      for (;;) {
+        const std::size_t start = pos_;
+        while (pos_ < end_ && isKeywordChar(static_cast<unsigned char>(buffer_[pos_]))) ++pos_;
+        text_.append(buffer_.data() + start, pos_ - start);
+        if (pos_ < end_ || !refill() || text_.size() >= kPiece) break;
+      }
       return {TokenKind::Open, text_, false, line};
     }
     if (c == '>') return {TokenKind::Close, {}, false, line};
@@ -123,7 +147,7 @@ Token Lexer::string(long line) {
       pos_ += n;
       if (n == room) continue;
     }
-    int c = get();
+    const int c = get();
     if (c == EOF) {
       // The bytes read so far are handed over; the error follows as the next token.
       stringCut_ = true;
@@ -142,7 +166,11 @@ Token Lexer::string(long line) {
       }
       continue;
     }
-    // A backslash.
+    if (c != '\\') {
+      // The bulk copy above stopped at the end of the buffer.
+      text_.push_back(static_cast<char>(c));
+      continue;
+    }
     const int d = peek();
     if (d == 't') {
       ++pos_;
@@ -238,6 +266,9 @@ bool parseLong(std::string_view text, long* out) {
 // A value name among `names`; its index, or -1.
 template <std::size_t N>
 int nameIndex(std::string_view text, const std::string_view (&names)[N]) {
+  for (std::size_t i = 0; i < N; ++i) {
+    if (text == names[i]) return static_cast<int>(i);
+  }
   for (std::size_t i = 0; i < N; ++i) {
     if (equalsIgnoringCase(text, names[i])) return static_cast<int>(i);
   }
@@ -403,11 +434,23 @@ Reader::Key Reader::lookup(std::string_view keyword) {
       {"VarRef", K::VarRef},
   };
   static_assert(sortedByName(kKeys));
+  // The body repeats a few keywords: a small cache in front of the search.
+  static std::array<const Keyword<K>*, 64> cache{};
+  if (keyword.empty()) return K::None;
+  const std::size_t slot = (static_cast<unsigned char>(keyword[0]) * 7u + keyword.size() * 13u +
+                            static_cast<unsigned char>(keyword.back())) %
+                           cache.size();
+  if (const Keyword<K>* hit = cache[slot];
+      hit != nullptr && hit->name.size() == keyword.size() &&
+      std::equal(keyword.begin(), keyword.end(), hit->name.begin())) {
+    return hit->key;
+  }
   const auto* found = std::lower_bound(
       std::begin(kKeys), std::end(kKeys), keyword,
       [](const Keyword<K>& entry, std::string_view name) { return entry.name < name; });
-  if (found != std::end(kKeys) && found->name == keyword) return found->key;
-  return K::None;
+  if (found == std::end(kKeys) || found->name != keyword) return K::None;
+  cache[slot] = found;
+  return found->key;
 }
 
 // ---------------------------------------------------------------- reader
@@ -476,9 +519,7 @@ const Event& Reader::next() {
         break;
     }
   }
-  current_ = events_[head_ % events_.size()];
-  ++head_;
-  return current_;
+  return events_[head_++ % events_.size()];
 }
 
 void Reader::open(const Token& token) {
@@ -709,8 +750,10 @@ void Reader::beginPara(long line) {
 }
 
 const Format* Reader::formatFor(std::string_view tag, long line) {
-  if (auto found = tags_.find(std::string(tag)); found != tags_.end()) {
-    return &catalog_[found->second];
+  if (lastFormat_ != nullptr && lastFormat_->tag == tag) return lastFormat_;
+  if (auto found = tags_.find(tag); found != tags_.end()) {
+    lastFormat_ = &catalog_[found->second];
+    return lastFormat_;
   }
   if (++missingTags_ <= 10) {
     warn(line, "no paragraph format `" + std::string(tag.substr(0, 60)) +
@@ -824,6 +867,7 @@ void Reader::close(const Token& token) {
       std::stable_sort(pgf_.tabs.begin(), pgf_.tabs.end(),
                        [](const TabStop& a, const TabStop& b) { return a.x < b.x; });
       pgf_.index = static_cast<int>(catalog_.size());
+      lastFormat_ = nullptr;
       tags_.emplace(pgf_.tag, catalog_.size());
       catalog_.push_back(std::move(pgf_));
       break;

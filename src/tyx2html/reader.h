@@ -339,8 +339,16 @@ class Reader {
   long noteId_ = 0;
   PageSetup page_;
 
+  // Tags looked up by string_view without a copy.
+  struct TagHash {
+    using is_transparent = void;
+    std::size_t operator()(std::string_view tag) const {
+      return std::hash<std::string_view>{}(tag);
+    }
+  };
   std::vector<Format> catalog_;
-  std::unordered_map<std::string, std::size_t> tags_;
+  std::unordered_map<std::string, std::size_t, TagHash, std::equal_to<>> tags_;
+  const Format* lastFormat_ = nullptr;
   Format fallback_;
   int missingTags_ = 0;
   Document document_;
