@@ -272,12 +272,18 @@ class PageWriter {
     }
     o += "@page{size:" + pt(doc.width) + " " + pt(doc.height) + ";margin:" + pt(m[kTop]) + " " +
          pt(m[kRight]) + " " + pt(m[kBottom]) + " " + pt(m[kLeft]) + "}\n";
+    // Header and footer, placed from the page edges on the screen. In print
+    // the page box is the text area of the printed pages: the header stands at
+    // the top of the first page, the footer after the end of the text.
     const HeaderPlace top = headerPlace(true), bottom = headerPlace(false);
+    o += ".hd{top:" + pt(top.offset) + ";left:" + pt(top.left) + ";right:" + pt(top.right) +
+         "}.ft{bottom:" + pt(bottom.offset) + ";left:" + pt(bottom.left) +
+         ";right:" + pt(bottom.right) + "}\n";
     o += "@media print{html{background:none}body{padding:0}"
-         ".page{width:auto;min-height:0;padding:0;margin:0;box-shadow:none}"
-         ".ct{break-before:page;margin-top:0;border:0;padding-top:0}"
-         ".hf{position:fixed;left:0;right:0}.hd{top:" +
-         pt(top.offset - m[kTop]) + "}.ft{bottom:" + pt(bottom.offset - m[kBottom]) + "}}\n";
+         ".page{width:auto;min-height:0;margin:0;box-shadow:none;padding:";
+    o += reader_.pages().hasHeaderFooter ? "24pt 0}" : "0}";
+    o += ".ct{break-before:page;margin-top:0;border:0;padding-top:0}"
+         ".hd{top:0;left:0;right:0}.ft{bottom:0;left:0;right:0}}\n";
     o += "</style>\n</head>\n<body>\n<div class=\"page\">\n";
     flush(false);
   }
@@ -357,9 +363,7 @@ class PageWriter {
       any = any || !parts[i].empty();
     }
     if (!any) return;
-    const HeaderPlace place = headerPlace(top);
-    out_ += top ? "<div class=\"hf hd\" style=\"top:" : "<div class=\"hf ft\" style=\"bottom:";
-    out_ += pt(place.offset) + ";left:" + pt(place.left) + ";right:" + pt(place.right) + "\">";
+    out_ += top ? "<div class=\"hf hd\">" : "<div class=\"hf ft\">";
     constexpr std::string_view kSides[] = {"l", "c", "r"};
     for (std::size_t i = 0; i < 3; ++i) {
       out_ += "<span class=\"";
