@@ -3,7 +3,11 @@
 // and a hostile one (a first line of 1 MB without a line end, then more text),
 // converts each with the vantrove binary and prints throughput and peak
 // memory, next to iconv converting the same body text from code page 037.
+// Then tyx2html shows each converted Tyx file as a page: its throughput (Tyx
+// megabytes a second) and peak memory, which should not grow with the size.
 // It measures; it asserts nothing.
+//
+//   convert_bench [vantrove [font map folder [tyx2html]]]
 #include <sys/resource.h>
 #include <sys/time.h>
 #include <sys/wait.h>
@@ -260,8 +264,10 @@ int main(int argc, char** argv) {
     writeFile(f.text, g.plain);
     files.push_back(f);
   }
-  std::printf("%-10s %8s %14s %10s %12s %10s %10s\n", "document", "MB", "vantrove MB/s", "peak KiB",
-              "iconv MB/s", "iconv KiB", "s per MB");
+  const std::string tyx2html = argc > 3 ? argv[3] : TYX2HTML_BIN;
+  std::printf("%-10s %8s %14s %10s %12s %10s %10s %8s %10s %10s %10s %10s\n", "document", "MB",
+              "vantrove MB/s", "peak KiB", "iconv MB/s", "iconv KiB", "s per MB", "Tyx MB",
+              "vantrove s", "tyx2html s", "Tyx MB/s", "peak KiB");
   for (std::size_t i = 0; i < files.size(); ++i) {
     const Files& f = files[i];
     std::fflush(stdout);
@@ -272,9 +278,20 @@ int main(int argc, char** argv) {
       fs::remove_all(work);
       return 1;
     }
-    std::printf("%-10s %8.1f %14.1f %10ld %12.1f %10ld %10.4f\n", cases[i].name, f.mb,
-                f.mb / convert.seconds, convert.peakKiB, f.textMb / iconv.seconds, iconv.peakKiB,
-                convert.seconds / f.mb);
+    // The Tyx file itself, for tyx2html to show.
+    const fs::path tyx = work / (std::string(cases[i].name) + ".tyx");
+    runTimed({program}, f.input.string(), tyx.string(), {kzhome});
+    const double tyxMb = static_cast<double>(fs::file_size(tyx)) / (1 << 20);
+    Measure html = runTimed({tyx2html}, tyx.string(), "/dev/null");
+    if (html.seconds < 0) {
+      fs::remove_all(work);
+      return 1;
+    }
+    std::printf("%-10s %8.1f %14.1f %10ld %12.1f %10ld %10.4f %8.1f %10.2f %10.2f %10.1f %10ld\n",
+                cases[i].name, f.mb, f.mb / convert.seconds, convert.peakKiB,
+                f.textMb / iconv.seconds, iconv.peakKiB, convert.seconds / f.mb, tyxMb,
+                convert.seconds, html.seconds, tyxMb / html.seconds, html.peakKiB);
+    fs::remove(tyx);
   }
   // VANTROVE_BENCH_KEEP=1 keeps the generated documents for profiling.
   if (std::getenv("VANTROVE_BENCH_KEEP"))

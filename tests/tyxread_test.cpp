@@ -1,0 +1,393 @@
+// The Tyx tokenizer and reader of tyx2html: escapes, comments, nesting,
+// pieces of long strings, the model read from the catalog, document and page
+// statements, the event stream of the text, and broken input.
+#include "tyx2html/reader.h"
+
+#include <gtest/gtest.h>
+
+#include <algorithm>
+#include <cstdio>
+#include <string>
+
+namespace tyx2html {
+namespace {
+
+// A read-only stream over a copy of the text.
+struct TextFile {
+  explicit TextFile(std::string_view text) : copy(text) {
+    file = copy.empty() ? std::fopen("/dev/null", "r") : fmemopen(copy.data(), copy.size(), "r");
+  }
+  ~TextFile() { std::fclose(file); }
+  std::string copy;
+  std::FILE* file;
+};
+
+// Tokens as text: <kw, >, w:word, s:string (+ when more follows), E:error, $;
+// with lines, "@n" after each.
+std::string tokens(std::string_view text, bool lines = false) {
+  TextFile in(text);
+  Lexer lexer(in.file);
+  std::string out;
+  for (;;) {
+    const Token token = lexer.next();
+    if (!out.empty()) out += ' ';
+    switch (token.kind) {
+      case TokenKind::Open:
+        out += "<" + std::string(token.text);
+        break;
+      case TokenKind::Close:
+        out += ">";
+        break;
+      case TokenKind::Word:
+        out += "w:" + std::string(token.text);
+        break;
+      case TokenKind::Text:
+        out += "s:" + std::string(token.text) + (token.more ? "+" : "");
+        break;
+      case TokenKind::Error:
+        out += "E";
+        break;
+      case TokenKind::End:
+        out += "$";
+        break;
+    }
+    if (lines) out += "@" + std::to_string(token.line);
+    if (token.kind == TokenKind::End) return out;
+  }
+}
+
+TEST(TyxLexer, Tokens) {
+  const struct {
+    std::string_view text, expected;
+  } cases[] = {
+      {"<A 1.000\" Yes>", "<A w:1.000\" w:Yes > $"},
+      {"include(tyx_read.m4)\n", "w:include(tyx_read.m4) $"},
+      // The writer's escapes, and a backslash before anything else kept.
+      {"<S `a\\xD4 b\\xD5 c\\>d\\\\e\\tf\\qg'>", "<S s:a`b'c>d\\e\tf\\qg > $"},
+      {"`\\x41B'> `\\x41  B'> `\\xe9'>", "s:AB > s:A B > s:\xe9 > $"},
+      {"`\\xzz'>", "s:\\xzz > $"},
+      // A quote ends the string only before ">" (blanks between allowed).
+      {"<T `it's'> <T `C:\\'> <T `a'  >", "<T s:it's > <T s:C:\\ > <T s:a > $"},
+      // Comments end at the line end, quotes and brackets in them mean nothing.
+      {"<A # it's <B> `x\n><C `#1'>", "<A > <C s:#1 > $"},
+      {"<><>>", "< > < > > $"},
+      {"<A `abc", "<A s:abc E $"},
+  };
+  for (const auto& c : cases) EXPECT_EQ(tokens(c.text), c.expected) << c.text;
+  EXPECT_EQ(tokens("<A\n `x\ny'\n>\n#\n", true), "<A@1 s:x\ny@2 >@4 $@6");
+}
+
+TEST(TyxLexer, StringsAcrossTheInputBuffer) {
+  // The input is read 64 KiB at a time; strings and their escapes run across.
+  for (std::size_t before : {65530u, 65534u, 65535u, 65536u}) {
+    const std::string text = "#" + std::string(before - 2, '-') + "\n`ab\\\\c\\xD4 d'>";
+    EXPECT_EQ(tokens(text), "s:ab\\c`d > $") << before;
+  }
+}
+
+TEST(TyxLexer, LongStringsComeInPieces) {
+  const std::string text = "<S `" + std::string(2 * Lexer::kPiece + 100, 'x') + "'>";
+  const std::string piece(Lexer::kPiece, 'x');
+  EXPECT_EQ(tokens(text),
+            "<S s:" + piece + "+ s:" + piece + "+ s:" + std::string(100, 'x') + " > $");
+}
+
+TEST(TyxReader, Dimensions) {
+  const struct {
+    std::string_view text;
+    double points;
+  } cases[] = {{"12.000pt", 12}, {"1.000\"", 72},  {"-0.500cm", -14.173},
+               {"3", 3},         {"2pica", 24},    {"25.4mm", 72},
+               {"1in", 72},      {"10dd", 10.657}, {"1cc", 12.788}};
+  for (const auto& c : cases) {
+    double points = 0;
+    EXPECT_TRUE(parseDimension(c.text, &points)) << c.text;
+    EXPECT_NEAR(points, c.points, 0.001) << c.text;
+  }
+  double ignored;
+  for (std::string_view bad : {"", "pt", "1.0q", "x1", "1e30pt"}) {
+    EXPECT_FALSE(parseDimension(bad, &ignored)) << bad;
+  }
+}
+
+struct Read {
+  std::string events;
+  std::string diagnostics;
+};
+
+// The event stream as text: | prologue, { } flow, N[ ]N notes, n<id>( ) a
+// note, [tag ... ] a paragraph, / a line break, 'text', C<hex> a named
+// character (HR hard return, TAB), #n a code, F(...) a font change, M<type>:text,
+// R<id> a reference, $ the end.
+Read read(std::string_view text) {
+  TextFile in(text);
+  Read result;
+  Reader reader(in.file, [&](Severity severity, long line, std::string_view message) {
+    result.diagnostics += severity == Severity::Error ? "E" : "W";
+    result.diagnostics += std::to_string(line) + ":" + std::string(message) + "\n";
+  });
+  std::string& out = result.events;
+  for (;;) {
+    const Event& e = reader.next();
+    switch (e.kind) {
+      case EventKind::Prologue:
+        out += "|";
+        break;
+      case EventKind::FlowBegin:
+        out += "{";
+        break;
+      case EventKind::FlowEnd:
+        out += "}";
+        break;
+      case EventKind::NotesBegin:
+        out += "N[";
+        break;
+      case EventKind::NotesEnd:
+        out += "]N";
+        break;
+      case EventKind::NoteBegin:
+        out += "n" + std::to_string(e.number) + "(";
+        break;
+      case EventKind::NoteEnd:
+        out += ")";
+        break;
+      case EventKind::ParaBegin:
+        out += "[" + e.format->tag + " ";
+        break;
+      case EventKind::ParaEnd:
+        out += "]";
+        break;
+      case EventKind::LineBreak:
+        out += "/";
+        break;
+      case EventKind::Text:
+        out += "'" + std::string(e.text) + "'";
+        break;
+      case EventKind::Char: {
+        char hex[16];
+        std::snprintf(hex, sizeof hex, "C%X", static_cast<unsigned>(e.point));
+        out += e.hardReturn ? "HR" : e.tab ? "TAB" : hex;
+        break;
+      }
+      case EventKind::Code:
+        out += "#" + std::to_string(e.code);
+        break;
+      case EventKind::FontChange: {
+        const Font& f = *e.font;
+        out += "F(";
+        if (f.hasFamily) out += f.family + " ";
+        if (f.hasSize) out += std::to_string(static_cast<int>(f.size)) + "pt ";
+        if (f.hasOffset) out += "dy" + std::to_string(static_cast<int>(f.offset)) + " ";
+        out += std::to_string(f.named) + "/" + std::to_string(f.on) + ")";
+        break;
+      }
+      case EventKind::Marker:
+        out += "M" + std::to_string(e.number) + ":" + std::string(e.text);
+        break;
+      case EventKind::NoteRef:
+        out += "R" + std::to_string(e.number);
+        break;
+      case EventKind::End:
+        out += "$";
+        break;
+    }
+    if (e.kind == EventKind::End) break;
+  }
+  return result;
+}
+
+constexpr std::string_view kDocument = R"(<TYXFile 2.00> # Generated by test
+include(tyx_read.m4)
+<ParaCatalog
+<Pgf
+	<PgfTag `row'>
+	<PgfLIndent 0.500">
+	<PgfFIndent 0.000">
+	<PgfAlignment Right>
+	<PgfPlacement ColumnTop>
+	<PgfAutoNum No>
+	<PgfNumTabs 2>
+	<PgfFont
+		<FFamily `Courier'>
+		<FSize 12.000pt>
+		<FBold Yes>
+	>
+	<TabStop
+		<TSX 3.000">
+		<TSType Decimal>
+		<TSDecimalChar 44>
+	>
+	<TabStop
+		<TSX 2.000">
+		<TSLeader 46>
+	>
+>
+> # End ParaCatalog
+<Document
+ <DBordersOn Yes>
+	<DMargins 1.000" 0.500" 2.000" 0.250">
+	<DPageSize 8.500" 11.000">
+>
+<Page
+	<PageType MasterPage>
+	<HeaderL `$1'>
+	<FooterC `$2'>
+	<HFMargins 0.250" 0.400" 0.250" 0.600">
+	<TextRect
+		<ID 1>
+		<BRect 1.000" 1.000" 6.500" 9.000">
+	>
+>
+<TextFlow
+	<TFTag `A'>
+> # End TextFlow
+<TextFlow
+	<Notes
+		<FNote
+<ID 7>
+<Para <PgfTag `row'>
+	<ParaLine # Begin Para's ParaLines.
+	<String `note'>
+	> # End Paraline.
+> # End Para.
+		> # End FNote
+	> # End Notes
+<Para <PgfTag `row'>
+	<ParaLine # Begin Para's ParaLines.
+	<Marker
+		<MType 0>
+		<MText `Head'>
+	>	<Font <FFamily `Times'> <FSize 10.000pt> <FPlain Yes>>
+	<String `a\>b\t'>
+	<FNote 7>
+	<Char HardReturn>
+><ParaLine
+	<Char 233> # 0xe9
+	<Font <FDY 6.000pt> <FUnderline Double>>
+	<String `c'>
+	<Char DiscHyphen>
+	><ParaLine
+	<Char Tab>
+	> # End Paraline.
+> # End Para.
+> # End TextFlow
+)";
+
+TEST(TyxReader, ReadsWhatVantroveWrites) {
+  TextFile in(kDocument);
+  std::string diagnostics;
+  Reader reader(in.file, [&](Severity, long line, std::string_view message) {
+    diagnostics += std::to_string(line) + ":" + std::string(message) + "\n";
+  });
+  EXPECT_EQ(reader.next().kind, EventKind::Prologue);
+  ASSERT_EQ(reader.catalog().size(), 1u);
+  const Format& row = reader.catalog()[0];
+  EXPECT_EQ(row.tag, "row");
+  EXPECT_EQ(row.leftIndent, 36);
+  EXPECT_EQ(row.align, Align::Right);
+  EXPECT_TRUE(row.pageBreak);
+  EXPECT_EQ(row.font.family, "Courier");
+  EXPECT_EQ(row.font.size, 12);
+  EXPECT_EQ(row.font.on, flagBit(FontFlag::Bold));
+  ASSERT_EQ(row.tabs.size(), 2u);  // in order of position
+  EXPECT_EQ(row.tabs[0].x, 144);
+  EXPECT_EQ(row.tabs[0].leader, '.');
+  EXPECT_EQ(row.tabs[1].type, TabType::Decimal);
+  EXPECT_EQ(row.tabs[1].decimalChar, ',');
+  const Document& doc = reader.document();
+  EXPECT_EQ(doc.width, 612);
+  EXPECT_EQ(doc.height, 792);
+  EXPECT_EQ(doc.margins[kLeft], 72);
+  EXPECT_EQ(doc.margins[kTop], 36);
+  EXPECT_EQ(doc.margins[kRight], 144);
+  EXPECT_EQ(doc.margins[kBottom], 18);
+  const PageSetup& pages = reader.pages();
+  EXPECT_EQ(pages.header[0], "$1");
+  EXPECT_EQ(pages.footer[1], "$2");
+  EXPECT_TRUE(pages.hasHfMargins);
+  EXPECT_NEAR(pages.hfMargins[kBottom], 43.2, 1e-9);
+  EXPECT_EQ(diagnostics, "");
+
+  const Read r = read(kDocument);
+  EXPECT_EQ(r.events,
+            "|{}{N[n7([row 'note'])]N[row M0:HeadF(Times 10pt 1/1)'a>b\t'R7HR/#233"
+            "F(dy6 24/16)'c'CAD/TAB]}$");
+  EXPECT_EQ(r.diagnostics, "");
+}
+
+TEST(TyxReader, SkipsWhatItDoesNotKnow) {
+  // Unknown statements go whole, strings and nested statements with them; known
+  // statements in the wrong place too. Statements it knows and does not show
+  // go without a word.
+  const Read r = read(
+      "<TYXFile 2.00>\n<Foo <Bar `x>'> 1 <Baz>>\n<TextFlow <TFTag `A'> <Para <PgfTag `x'>\n"
+      "<ParaLine <String `a'> <VarRef <Variable `v'>> <Pgf> 3 <String `b'>>>\n"
+      "<Para <PgfTag `x'> <ParaLine> <PgfTag `y'>>>");
+  EXPECT_EQ(r.events, "|{[ 'a''b'][ ]}$");
+  EXPECT_EQ(r.diagnostics,
+            "W2:unknown statement <Foo> skipped\n"
+            "W3:no paragraph format `x' in the catalog; a plain one is used\n"
+            "W4:<VarRef> is not shown\n"
+            "W4:<Pgf> is out of place and skipped\n"
+            "W4:a value out of place is skipped: 3\n"
+            "W5:no paragraph format `x' in the catalog; a plain one is used\n"
+            "W5:<PgfTag> after the paragraph's text is not used\n");
+}
+
+TEST(TyxReader, CharactersAndFontValues) {
+  const Read r = read(
+      "<TYXFile 2.00><TextFlow <Para <ParaLine <Char 0> <Char 255> <Char 256> <Char HardSpace>"
+      " <Char NumberSpace> <Char NoHyphen> <Char Smiley> <Font <FBold Maybe> <FSize -2pt>"
+      " <FItalic yes> <FPlain No>>>>>");
+  EXPECT_EQ(r.events, "|{[ #0#255#65533CA0C2007C0CFFFDF(5/4)]}$");
+  EXPECT_NE(r.diagnostics.find("character code out of range: 256"), std::string::npos);
+  EXPECT_NE(r.diagnostics.find("unknown character <Char Smiley>"), std::string::npos);
+  EXPECT_NE(r.diagnostics.find("not Yes or No: Maybe"), std::string::npos);
+  EXPECT_NE(r.diagnostics.find("not a font size: -2pt"), std::string::npos);
+}
+
+TEST(TyxReader, BrokenInputStillBalances) {
+  const struct {
+    std::string_view text, events, diagnostics;
+  } cases[] = {
+      // Cut inside a string: the text read so far is kept.
+      {"<TYXFile 2.00>\n<TextFlow <Notes <FNote <ID 3> <Para <ParaLine <String `ab",
+       "|{N[n3([ 'ab'])]N}$",
+       "E2:the input ends inside a string begun on this line\n"
+       "E2:the input ends inside 6 open statement(s), the innermost begun on line 2\n"},
+      // Cut inside the catalog: no text, the page can still be made.
+      {"<TYXFile 2.00>\n<ParaCatalog <Pgf <PgfTag `a'>", "|$",
+       "E2:the input ends inside 2 open statement(s), the innermost begun on line 2\n"},
+      // A ">" too many is reported and passed over.
+      {"<TYXFile 2.00>\n>\n<TextFlow <Para <ParaLine <String `x'>>>>", "|{[ 'x']}$",
+       "E2:\">\" closes no statement\n"},
+      {"", "|$", ""},
+      {"hello", "|$", "W1:a value out of place is skipped: hello\n"},
+      {"<Para>", "|$",
+       "W1:the file does not begin with <TYXFile 2.00>\nW1:<Para> is out of place and skipped\n"},
+  };
+  for (const auto& c : cases) {
+    const Read r = read(c.text);
+    EXPECT_EQ(r.events, c.events) << c.text;
+    // The fallback paragraph format warning is not what these cases are about.
+    std::string diagnostics;
+    for (std::size_t at = 0; at < r.diagnostics.size();) {
+      const std::size_t end = r.diagnostics.find('\n', at) + 1;
+      const std::string line = r.diagnostics.substr(at, end - at);
+      if (line.find("no paragraph format") == std::string::npos) diagnostics += line;
+      at = end;
+    }
+    EXPECT_EQ(diagnostics, c.diagnostics) << c.text;
+  }
+}
+
+TEST(TyxReader, WarningsAreCapped) {
+  std::string text = "<TYXFile 2.00>";
+  for (int i = 0; i < 500; ++i) text += "<Unknown>";
+  const Read r = read(text);
+  EXPECT_EQ(std::count(r.diagnostics.begin(), r.diagnostics.end(), '\n'), 100);
+  EXPECT_NE(r.diagnostics.find("further warnings are not shown"), std::string::npos);
+}
+
+}  // namespace
+}  // namespace tyx2html
