@@ -1,5 +1,5 @@
 // vantrove-batch over a generated tree: every output as vantrove gives it for
-// that file alone, one report row per input, no temporary file left behind,
+// that file alone, one report row per input, nothing else left anywhere,
 // re-runs that convert only what changed, the many-machine path through an ssh
 // stand-in, and jobs that are killed or interrupted.
 #include <gtest/gtest.h>
@@ -18,61 +18,38 @@
 namespace {
 
 namespace fs = std::filesystem;
+using Rows = std::map<std::string, std::vector<std::string>>;
 
 const std::string kBatch = (fs::path(VANTROVE_BIN).parent_path() / "vantrove-batch").string();
 
-std::vector<std::vector<std::string>> parseCsv(const std::string& text) {
-  std::vector<std::vector<std::string>> rows;
-  std::vector<std::string> row;
-  std::string field;
+// The report's rows by path: status, exit status, diagnostics, input bytes,
+// output bytes, seconds.
+Rows readReport(const fs::path& dest) {
+  const std::string text = vtest::readFile(dest / "vantrove-report.csv");
+  std::vector<std::vector<std::string>> records(1, std::vector<std::string>(1));
   bool quoted = false;
   for (std::size_t i = 0; i < text.size(); ++i) {
-    const char c = text[i];
-    if (quoted) {
-      if (c != '"')
-        field += c;
-      else if (i + 1 < text.size() && text[i + 1] == '"')
-        field += text[++i];
-      else
-        quoted = false;
-    } else if (c == '"') {
-      quoted = true;
-    } else if (c == ',' || c == '\n') {
-      row.push_back(std::move(field));
-      field.clear();
-      if (c == '\n') rows.push_back(std::move(row)), row.clear();
-    } else {
-      field += c;
-    }
+    auto& record = records.back();
+    if (text[i] == '"' && !(quoted && i + 1 < text.size() && text[i + 1] == '"'))
+      quoted = !quoted;
+    else if (!quoted && text[i] == ',')
+      record.emplace_back();
+    else if (!quoted && text[i] == '\n')
+      records.emplace_back(1);
+    else
+      record.back() += text[text[i] == '"' ? i++ : i];  // a doubled quote is one
   }
+  records.pop_back();
+  EXPECT_EQ(records[0], (std::vector<std::string>{"path", "status", "exit_status", "diagnostics",
+                                                  "input_bytes", "output_bytes", "seconds"}));
+  Rows rows;
+  for (auto& record : records) {
+    EXPECT_EQ(record.size(), 7u) << record[0];
+    record.resize(7);
+    rows[record[0]] = std::vector<std::string>(record.begin() + 1, record.end());
+  }
+  rows.erase("path");
   return rows;
-}
-
-struct Row {
-  std::string status, exit, diagnostics, inBytes, outBytes, seconds;
-};
-
-std::map<std::string, Row> readReport(const fs::path& dest) {
-  auto rows = parseCsv(vtest::readFile(dest / "vantrove-report.csv"));
-  std::map<std::string, Row> report;
-  EXPECT_FALSE(rows.empty());
-  if (rows.empty()) return report;
-  EXPECT_EQ(rows[0], (std::vector<std::string>{"path", "status", "exit_status", "diagnostics",
-                                               "input_bytes", "output_bytes", "seconds"}));
-  for (std::size_t i = 1; i < rows.size(); ++i) {
-    auto& r = rows[i];
-    EXPECT_EQ(r.size(), 7u) << r[0];
-    r.resize(7);
-    EXPECT_TRUE(report.emplace(r[0], Row{r[1], r[2], r[3], r[4], r[5], r[6]}).second) << r[0];
-  }
-  return report;
-}
-
-// What vantrove printed, as the report joins it.
-std::string joined(std::string err) {
-  if (!err.empty() && err.back() == '\n') err.pop_back();
-  for (std::size_t at; (at = err.find('\n')) != std::string::npos;) err.replace(at, 1, " | ");
-  return err;
 }
 
 bool converts(const vtest::TreeFile& file) {
@@ -81,8 +58,11 @@ bool converts(const vtest::TreeFile& file) {
 
 class Batch : public ::testing::Test {
  protected:
-  static void SetUpTestSuite() {
-    root = fs::path(vtest::tmpDir()).parent_path() / "batch";
+  static void SetUpTestSuite() { root = fs::path(vtest::tmpDir()).parent_path() / "batch"; }
+
+  // The tree under `src`, and vantrove's result for each DCA file of it alone.
+  static void makeTree() {
+    if (!tree.empty()) return;
     src = root / "src";
     tree = vtest::batchTree(200, true);
     vtest::writeTree(src, tree);
@@ -95,41 +75,42 @@ class Batch : public ::testing::Test {
     return vtest::runProgram(kBatch, args, {}, env);
   }
 
-  // DEST against the tree, `status` giving each input's expected status: the
-  // report's rows, each output byte for byte, and nothing else anywhere.
+  // DEST after a run, `status` giving each input's expected status: the
+  // report's rows, each output byte for byte, and nothing else there or in
+  // the temporary folder.
   static void expectRun(const fs::path& dest,
                         const std::function<std::string(const vtest::TreeFile&)>& status) {
-    const auto report = readReport(dest);
-    EXPECT_EQ(report.size(), tree.size());
-    std::vector<fs::path> outputs{dest / "vantrove-report.csv"};
+    Rows rows = readReport(dest);
+    EXPECT_EQ(rows.size(), tree.size());
+    std::vector<fs::path> outputs{dest / "vantrove-report.csv"}, found;
     for (const auto& file : tree) {
       SCOPED_TRACE(file.path);
-      const auto found = report.find(file.path);
-      ASSERT_NE(found, report.end());
-      const Row& row = found->second;
+      auto& row = rows[file.path];
+      row.resize(6);
       const std::string want = status(file);
-      EXPECT_EQ(row.status, want);
-      EXPECT_EQ(row.inBytes, std::to_string(file.bytes.size()));
+      EXPECT_EQ(row[0], want);
+      EXPECT_EQ(row[3], std::to_string(file.bytes.size()));
+      std::string outBytes;
       if (want.starts_with("converted") || want == "skipped") {
-        const fs::path out = dest / fs::path(file.path).replace_extension(".tyx");
-        outputs.push_back(out);
-        EXPECT_EQ(vtest::readFile(out), reference.at(file.path).out);
-        EXPECT_EQ(row.outBytes, std::to_string(fs::file_size(out)));
-      } else {
-        EXPECT_EQ(row.outBytes, "");
+        outputs.push_back(dest / fs::path(file.path).replace_extension(".tyx"));
+        EXPECT_EQ(vtest::readFile(outputs.back()), reference[file.path].out);
+        outBytes = std::to_string(reference[file.path].out.size());
       }
+      EXPECT_EQ(row[4], outBytes);
       if (want == "skipped") {
-        EXPECT_EQ(row.exit + row.diagnostics + row.seconds, "");
+        EXPECT_EQ(row[1] + row[2] + row[5], "");
       } else if (file.path.starts_with("damaged/") || want == "converted") {
-        EXPECT_EQ(row.exit, "0");
-        EXPECT_EQ(row.diagnostics, joined(reference.at(file.path).err));
-        EXPECT_NE(row.seconds, "");
+        // What vantrove printed, its lines joined.
+        std::string err = reference[file.path].err;
+        for (std::size_t at; (at = err.find('\n')) != std::string::npos;)
+          err.replace(at, 1, at + 1 == err.size() ? "" : " | ");
+        EXPECT_EQ(row[1] + ":" + row[2], "0:" + err);
+        EXPECT_NE(row[5], "");
       }
     }
-    std::sort(outputs.begin(), outputs.end());
-    std::vector<fs::path> found;
     for (const auto& entry : fs::recursive_directory_iterator(dest))
       if (!entry.is_directory()) found.push_back(entry.path());
+    std::sort(outputs.begin(), outputs.end());
     std::sort(found.begin(), found.end());
     EXPECT_EQ(found, outputs);
     EXPECT_EQ(vtest::tmpFiles(), std::vector<std::string>{});
@@ -141,6 +122,7 @@ class Batch : public ::testing::Test {
 };
 
 TEST_F(Batch, ConvertsTheTreeThenOnlyWhatChanged) {
+  makeTree();
   const fs::path dest = root / "dest";
   auto r = batch({src, dest});
   EXPECT_EQ(r.status, 1);  // the truncated documents and the second twin failed
@@ -154,15 +136,14 @@ TEST_F(Batch, ConvertsTheTreeThenOnlyWhatChanged) {
   std::map<fs::path, fs::file_time_type> written;
   for (const auto& entry : fs::recursive_directory_iterator(dest))
     if (entry.path().extension() == ".tyx") written[entry.path()] = entry.last_write_time();
-  r = batch({src, dest});
-  EXPECT_EQ(r.status, 1);
+  EXPECT_EQ(batch({src, dest}).status, 1);
   expectRun(dest, [](const auto& file) { return converts(file) ? "skipped" : file.status; });
   for (const auto& [path, time] : written) EXPECT_EQ(fs::last_write_time(path), time) << path;
 
   // A touched document is converted again, and only that one.
   const std::string touched = tree[7].path;
   fs::last_write_time(src / touched, fs::file_time_type::clock::now());
-  r = batch({src, dest});
+  batch({src, dest});
   expectRun(dest, [&](const auto& file) {
     return file.path == touched ? "converted" : converts(file) ? "skipped" : file.status;
   });
@@ -171,23 +152,20 @@ TEST_F(Batch, ConvertsTheTreeThenOnlyWhatChanged) {
   // nothing failed the status is 0.
   r = batch({"--force", "--include", "doc1*", "--include", "doc2?.*", src, dest});
   EXPECT_EQ(r.status, 0) << r.err;
-  const auto report = readReport(dest);
-  EXPECT_EQ(report.size(), 111u + 8u);
-  for (const auto& [path, row] : report) {
-    EXPECT_TRUE(path.starts_with("vol ")) << path;
-    EXPECT_EQ(row.status, "converted") << path;
-  }
+  const Rows rows = readReport(dest);
+  EXPECT_EQ(rows.size(), 111u + 8u);
+  for (const auto& [path, row] : rows) EXPECT_EQ(path.substr(0, 4) + row[0], "vol converted");
 }
 
 TEST_F(Batch, ThroughAnotherMachineGivesTheSameOutputsAndReport) {
-  // An ssh that runs the job here, as the other machine would: in the login
+  makeTree();
+  // An ssh that runs the job here as the other machine would: in the login
   // folder, with a login's environment and a temporary folder of its own. The
   // documents go there and the outputs come back with rsync.
   const fs::path ssh = root / "ssh", home = root / "elsewhere", tmp = home / "tmp";
   std::ofstream(ssh) << "#!/bin/bash\n"
                         "while [[ $1 == -* ]]; do [[ $1 == -[lpo] ]] && shift; shift; done\n"
-                        "shift\n"
-                        "[[ $1 == -- ]] && shift\n"
+                        "shift; [[ $1 == -- ]] && shift\n"
                         "cd && exec env -i SHELL=/bin/bash PATH=\"$PATH\" HOME=\"$HOME\" "
                         "KZHOME=\"$KZHOME\" TMPDIR="
                      << tmp << " bash -c \"$*\"\n";
@@ -198,8 +176,7 @@ TEST_F(Batch, ThroughAnotherMachineGivesTheSameOutputsAndReport) {
   auto r = batch({"--transfer", "-S", "4/elsewhere", "--ssh", ssh, src, dest}, {{"HOME", home}});
   EXPECT_EQ(r.status, 1) << r.err;
   expectRun(dest, [](const auto& file) { return file.status; });
-  // Nothing is left there either: no temporary file, and of parallel's working
-  // folders only its notes on the machine.
+  // Nothing is left there either, but parallel's notes on the machine.
   for (const auto& entry : fs::recursive_directory_iterator(tmp)) ADD_FAILURE() << entry.path();
   for (const auto& entry : fs::directory_iterator(home / ".parallel/tmp"))
     EXPECT_EQ(entry.path().filename(), "sshlogin");
@@ -212,8 +189,7 @@ TEST_F(Batch, KilledOrInterruptedJobsLeaveNoTemporaryOrPartialFile) {
   fs::create_directories(bin);
   fs::copy_file(kBatch, bin / "vantrove-batch");
   std::ofstream(bin / "vantrove") << "#!/bin/bash\n"
-                                     ": >\"$TMPDIR/vantrove.$$.1\"\n"
-                                     "echo partial >\"$2\"\n"
+                                     ": >\"$TMPDIR/vantrove.$$.1\"; echo partial >\"$2\"\n"
                                      "case $1 in\n"
                                      "  *kill*) kill -KILL $PPID ;;\n"
                                      "  *stop*) echo 'vantrove: Byte 00: Not a DCA file.' >&2 ;;\n"
@@ -226,12 +202,14 @@ TEST_F(Batch, KilledOrInterruptedJobsLeaveNoTemporaryOrPartialFile) {
 
   auto r = vtest::runProgram(bin / "vantrove-batch", {stubSrc, dest});
   EXPECT_EQ(r.status, 1) << r.err;
-  auto report = readReport(dest);
-  EXPECT_EQ(report["a kill.dca"].status, "failed");
-  EXPECT_EQ(report["a kill.dca"].exit, "137");
-  EXPECT_EQ(report["a kill.dca"].diagnostics, "vantrove-batch: the job was killed by signal 9");
-  EXPECT_EQ(report["b stop.dca"].status, "not DCA");
-  EXPECT_EQ(report.size(), 2u);
+  Rows rows = readReport(dest);
+  EXPECT_EQ(rows.size(), 2u);
+  rows["a kill.dca"].resize(5);
+  EXPECT_EQ(
+      rows["a kill.dca"],
+      (std::vector<std::string>{"failed", "137", "vantrove-batch: the job was killed by signal 9",
+                                std::to_string(dca::document({}).size()), ""}));
+  EXPECT_EQ(rows["b stop.dca"].at(0), "not DCA");
   fs::remove(dest / "vantrove-report.csv");
   EXPECT_TRUE(fs::is_empty(dest));
   EXPECT_EQ(vtest::tmpFiles(), std::vector<std::string>{});
