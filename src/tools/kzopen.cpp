@@ -2,6 +2,7 @@
 #include "tools/kzopen.h"
 
 #include <pwd.h>
+#include <unistd.h>
 
 #include <cerrno>
 #include <cstdarg>
@@ -30,6 +31,23 @@ std::FILE* tryOpen(const char* path, const char* mode) {
 }
 
 }  // namespace
+
+const char* kzopenDefaultHome() {
+  // The installed tree is <root>/bin/vantrove and <root>/kzinit/filters/dca.am,
+  // so the root is two components up from the running program.
+  static char root[4096];
+  static int known = -1;
+  if (known < 0) {
+    const ssize_t length = readlink("/proc/self/exe", root, sizeof root - 1);
+    known = length > 0 && root[0] == '/';
+    root[known ? length : 0] = '\0';
+    for (int up = 0; up < 2; ++up) {
+      if (char* slash = std::strrchr(root, '/')) *slash = '\0';
+    }
+    if (known && root[0] == '\0') std::strcpy(root, "/");
+  }
+  return known ? root : nullptr;
+}
 
 void expandTilde(char* name) {
   if (name == nullptr || name[0] != '~') return;
@@ -80,6 +98,7 @@ std::FILE* kzopen(const char* name, const char* mode) {
   }
 
   const char* kzhome = std::getenv("KZHOME");
+  if (kzhome == nullptr) kzhome = kzopenDefaultHome();
   if (kzhome == nullptr) return nullptr;
   if (composePath(candidate, "%s/%s/%s", kzhome, "kzinit/filters", name)) {
     if (std::FILE* stream = tryOpen(candidate, mode)) return stream;
