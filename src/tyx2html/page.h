@@ -9,6 +9,7 @@
 
 #include "tyx2html/charset.h"
 #include "tyx2html/reader.h"
+#include "tyx2html/style.h"
 
 namespace tyx2html {
 
@@ -20,13 +21,5 @@ struct PageOptions {
 // Reads all events of `reader` and writes the page to `out`, body text as it
 // comes. Problems of the document go to `report`. False when a write failed.
 bool renderPage(Reader& reader, std::FILE* out, const PageOptions& options, const Report& report);
-
-// The CSS font stack shown for a family name, and whether its faces are of
-// fixed pitch.
-struct FontStack {
-  std::string css;
-  bool monospace;
-};
-FontStack fontStack(std::string_view family);
 
 }  // namespace tyx2html
