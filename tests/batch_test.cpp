@@ -1,7 +1,8 @@
 // vantrove-batch over a generated tree: every output as vantrove gives it for
-// that file alone, one report row per input, nothing else left anywhere,
-// re-runs that convert only what changed, the many-machine path through an ssh
-// stand-in, and jobs that are killed or interrupted.
+// that file alone (and with --html every page as tyx2html gives it for that
+// output alone), one report row per input, nothing else left anywhere, re-runs
+// that convert only what changed, the many-machine path through an ssh
+// stand-in, and jobs that are killed or interrupted or whose page fails.
 #include <gtest/gtest.h>
 
 #include <algorithm>
@@ -56,6 +57,11 @@ bool converts(const vtest::TreeFile& file) {
   return file.status.starts_with("converted");
 }
 
+// What tyx2html makes of a Tyx file alone.
+std::string pageOf(const fs::path& tyx) {
+  return vtest::runProgram(TYX2HTML_BIN, {tyx}).out;
+}
+
 class Batch : public ::testing::Test {
  protected:
   static void SetUpTestSuite() { root = fs::path(vtest::tmpDir()).parent_path() / "batch"; }
@@ -76,10 +82,11 @@ class Batch : public ::testing::Test {
   }
 
   // DEST after a run, `status` giving each input's expected status: the
-  // report's rows, each output byte for byte, and nothing else there or in
-  // the temporary folder.
+  // report's rows, each output (and with `html` each page) byte for byte, and
+  // nothing else there or in the temporary folder.
   static void expectRun(const fs::path& dest,
-                        const std::function<std::string(const vtest::TreeFile&)>& status) {
+                        const std::function<std::string(const vtest::TreeFile&)>& status,
+                        bool html = false) {
     Rows rows = readReport(dest);
     EXPECT_EQ(rows.size(), tree.size());
     std::vector<fs::path> outputs{dest / "vantrove-report.csv"}, found;
@@ -95,6 +102,10 @@ class Batch : public ::testing::Test {
         outputs.push_back(dest / fs::path(file.path).replace_extension(".tyx"));
         EXPECT_EQ(vtest::readFile(outputs.back()), reference[file.path].out);
         outBytes = std::to_string(reference[file.path].out.size());
+        if (html) {
+          outputs.push_back(fs::path(outputs.back()).replace_extension(".html"));
+          EXPECT_EQ(vtest::readFile(outputs.back()), pageOf(outputs[outputs.size() - 2]));
+        }
       }
       EXPECT_EQ(row[4], outBytes);
       if (want == "skipped") {
@@ -157,6 +168,25 @@ TEST_F(Batch, ConvertsTheTreeThenOnlyWhatChanged) {
   for (const auto& [path, row] : rows) EXPECT_EQ(path.substr(0, 4) + row[0], "vol converted");
 }
 
+TEST_F(Batch, WithHtmlEachTyxFileHasItsPageAndAPairIsUpToDateOnlyWhole) {
+  makeTree();
+  const fs::path dest = root / "dest-html";
+  EXPECT_EQ(batch({"--html", src, dest}).status, 1);
+  expectRun(
+      dest, [](const auto& file) { return file.status; }, true);
+
+  // A missing page makes its document out of date, and only that one.
+  const std::string touched = tree[7].path;
+  fs::remove(dest / fs::path(touched).replace_extension(".html"));
+  batch({"--html", src, dest});
+  expectRun(
+      dest,
+      [&](const auto& file) {
+        return file.path == touched ? "converted" : converts(file) ? "skipped" : file.status;
+      },
+      true);
+}
+
 TEST_F(Batch, ThroughAnotherMachineGivesTheSameOutputsAndReport) {
   makeTree();
   // An ssh that runs the job here as the other machine would: in the login
@@ -173,9 +203,11 @@ TEST_F(Batch, ThroughAnotherMachineGivesTheSameOutputsAndReport) {
   fs::create_directories(tmp);
 
   const fs::path dest = root / "dest-ssh";
-  auto r = batch({"--transfer", "-S", "4/elsewhere", "--ssh", ssh, src, dest}, {{"HOME", home}});
+  auto r = batch({"--transfer", "--html", "-S", "4/elsewhere", "--ssh", ssh, src, dest},
+                 {{"HOME", home}});
   EXPECT_EQ(r.status, 1) << r.err;
-  expectRun(dest, [](const auto& file) { return file.status; });
+  expectRun(
+      dest, [](const auto& file) { return file.status; }, true);
   // Nothing is left there either, but parallel's notes on the machine.
   for (const auto& entry : fs::recursive_directory_iterator(tmp)) ADD_FAILURE() << entry.path();
   for (const auto& entry : fs::directory_iterator(home / ".parallel/tmp"))
@@ -227,6 +259,39 @@ TEST_F(Batch, KilledOrInterruptedJobsLeaveNoTemporaryOrPartialFile) {
                                       "interrupt", bin / "vantrove-batch", stubSrc, dest});
   EXPECT_EQ(r.status, 130) << r.err;
   EXPECT_TRUE(fs::is_empty(dest));
+  EXPECT_EQ(vtest::tmpFiles(), std::vector<std::string>{});
+}
+
+TEST_F(Batch, AFailedPageFailsItsDocumentWhichKeepsNoOutputAndIsTriedAgain) {
+  // The real vantrove, and a tyx2html that fails on one document after
+  // writing part of its page.
+  const fs::path bin = root / "html-stub", stubSrc = bin / "src", dest = bin / "dest";
+  fs::create_directories(bin);
+  fs::copy_file(kBatch, bin / "vantrove-batch");
+  fs::create_symlink(VANTROVE_BIN, bin / "vantrove");
+  std::ofstream(bin / "tyx2html") << "#!/bin/bash\n[[ $1 == *bad* ]] || exec " << TYX2HTML_BIN
+                                  << " \"$@\"\n"
+                                     "echo partial >\"$2\"; echo 'tyx2html: broken' >&2; exit 1\n";
+  fs::permissions(bin / "tyx2html", fs::perms::owner_all);
+  vtest::writeTree(stubSrc,
+                   {{"bad.dca", dca::document({}), ""}, {"good.dca", dca::document({}), ""}});
+
+  for (const char* good : {"converted", "skipped"}) {
+    auto r = vtest::runProgram(bin / "vantrove-batch", {"--html", stubSrc, dest});
+    EXPECT_EQ(r.status, 1) << r.err;
+    Rows rows = readReport(dest);
+    rows["bad.dca"].resize(4);
+    EXPECT_EQ(rows["bad.dca"],
+              (std::vector<std::string>{
+                  "failed", "0", "tyx2html: broken | vantrove-batch: tyx2html ended with status 1",
+                  std::to_string(dca::document({}).size())}));
+    EXPECT_EQ(rows["good.dca"].at(0), good);
+    std::vector<fs::path> found;
+    for (const auto& entry : fs::directory_iterator(dest)) found.push_back(entry.path().filename());
+    std::sort(found.begin(), found.end());
+    EXPECT_EQ(found, (std::vector<fs::path>{"good.html", "good.tyx", "vantrove-report.csv"}));
+  }
+  EXPECT_EQ(vtest::readFile(dest / "good.html"), pageOf(dest / "good.tyx"));
   EXPECT_EQ(vtest::tmpFiles(), std::vector<std::string>{});
 }
 
