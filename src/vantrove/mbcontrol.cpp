@@ -240,13 +240,14 @@ void KRAlignTextField(const std::uint8_t* intro) {
   if (params > 0) KRStdinRead(1, "Expected align text field contents.", data, 3, params);
   // Without a column the field starts where the leading blanks and tabs end.
   KRGlobal.alignColumn = params <= 1 ? 0 : KRBe16(data + 1);
-  // The field's tab stop by the tab kinds of the tab parameters; any other
-  // kind keeps the one set before.
+  // The field's tab stop is of the kinds of the tab parameters; any other kind
+  // keeps the one set before.
   const KRTabKind* kind = params > 0 ? KRTabKindOf(data[0]) : nullptr;
   if (kind != nullptr) {
     KRGlobal.alignTabType = kind->type;
-    if (kind->decimalChar != 0)
+    if (kind->decimalChar != 0) {
       KRGlobal.alignDecimalChar = static_cast<std::uint32_t>(kind->decimalChar);
+    }
   }
   KRGlobal.alignField = 1;
 }
