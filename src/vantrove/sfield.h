@@ -53,6 +53,7 @@ int KRLineParams(int fatal, const char* message, KRFormat* record);
 void KRLpTail(KRFormat* record, std::uint32_t length);
 int KRTabParams(int fatal, const char* message, KRFormat* record);
 void KRTpTail(KRFormat* record, std::uint32_t length);
+
 // The tab stop of a DCA tab kind: 0 left, 1 decimal ".", 2 decimal ",",
 // 3 center, 4 right, 5 decimal ":". `decimalChar` is 0 for the kinds that are
 // not decimal.
@@ -62,6 +63,7 @@ struct KRTabKind {
 };
 // Null for any other kind (the tab parameters take it as left).
 const KRTabKind* KRTabKindOf(std::uint8_t kind);
+
 int KROperatorMessage(int fatal, const char* message);
 
 int KRNoteFormatParams(int fatal, const char* message, KRFormat* record);
