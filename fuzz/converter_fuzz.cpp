@@ -14,8 +14,8 @@
 #include <vector>
 
 #include "fontmap/fontmap.h"
+#include "vantrove/driver.h"
 #include "vantrove/io.h"
-#include "vantrove/main.h"
 
 namespace {
 

@@ -34,24 +34,24 @@ Bytes counting(std::size_t from, std::size_t to) {
 TEST_F(IoTest, SkippedBytesAndPushedBackOnesNewestInFront) {
   dca::openInput(counting(0, 200));
   EXPECT_EQ(read(19, 100), counting(0, 19));  // the other 81 are skipped
-  EXPECT_EQ(KRStdin.lastOffset, 19u);         // where the skip began
+  EXPECT_EQ(KRStdinLastOffset(), 19u);        // where the skip began
   read(5);
   KRStdinUnread(counting(100, 105).data(), 5);
-  EXPECT_EQ(KRStdin.offset, 100u);
-  EXPECT_EQ(KRStdin.lastOffset, 95u);
+  EXPECT_EQ(KRStdinOffset(), 100u);
+  EXPECT_EQ(KRStdinLastOffset(), 95u);
   EXPECT_EQ(read(3), counting(100, 103));
   KRStdinUnread(dca::raw({1, 2}).data(), 2);  // into the room in front
   KRStdinUnread(dca::raw({3, 4}).data(), 2);  // no room left: the pending bytes move
   // The pushed-back bytes, then the file.
   EXPECT_EQ(read(9), dca::raw({3, 4, 1, 2}) + counting(103, 108));
-  EXPECT_EQ(KRStdin.offset, 108u);
+  EXPECT_EQ(KRStdinOffset(), 108u);
   // Bytes that never came from the input, pushed back near its start: the
   // offsets stop at zero instead of wrapping.
   dca::openInput(counting(0, 10));
   read(3);
   KRStdinUnread(counting(50, 58).data(), 8);
-  EXPECT_EQ(KRStdin.offset, 0u);
-  EXPECT_EQ(KRStdin.lastOffset, 0u);
+  EXPECT_EQ(KRStdinOffset(), 0u);
+  EXPECT_EQ(KRStdinLastOffset(), 0u);
 }
 
 TEST_F(IoTest, AShortReadKeepsThePushedBackBytesAndTheEndStays) {

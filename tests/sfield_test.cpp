@@ -9,9 +9,9 @@
 
 #include "fontmap/fontmap.h"
 #include "support/dca_builder.h"
+#include "vantrove/driver.h"
 #include "vantrove/fontctl.h"
 #include "vantrove/io.h"
-#include "vantrove/main.h"
 
 namespace vantrove {
 namespace {
@@ -72,7 +72,7 @@ TEST_F(SfieldTest, IntroducerChecksStopAtTheFirstFailure) {
     dca::startInProcess();
     dca::openInput(intro);
     EXPECT_EQ(KRFormatUnitPrefix(0, "m"), 1);
-    EXPECT_EQ(KRStdin.offset, 0u);
+    EXPECT_EQ(KRStdinOffset(), 0u);
     const dca::Outcome fatal = dca::capture([] { KRFormatUnitPrefix(1, "Expected prefix."); });
     EXPECT_EQ(fatal.status, 0);
     EXPECT_THAT(fatal.err, StartsWith("vantrove: Byte 00: Expected prefix.\n" + failure + "\n"));

@@ -14,6 +14,10 @@
 
 namespace vantrove {
 
+// Results of the writer operations.
+constexpr int TyxWriteFailed = 0;
+constexpr int TyxWriteOk = 1;
+
 enum class TyxUnit : std::uint32_t {
   Inch = 0,
   Centimetre = 1,

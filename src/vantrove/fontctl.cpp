@@ -2,6 +2,7 @@
 
 #include <cstdio>
 
+#include "fontmap/fontmap.h"
 #include "vantrove/io.h"
 
 namespace vantrove {
@@ -22,8 +23,10 @@ void readParameters(std::uint32_t params, std::uint8_t* buffer, std::uint32_t si
   if (params > 0) KRStdinRead(1, message, buffer, size, params);
 }
 
-std::uint32_t be16(const std::uint8_t* bytes) {
-  return (std::uint32_t{bytes[0]} << 8) | std::uint32_t{bytes[1]};
+// The document default font's code table, or null before the font map is bound.
+const std::uint8_t* documentCodeMap() {
+  const AmFontEntry* entry = KRGlobal.documentFont.entry;
+  return entry != nullptr ? entry->codeMap : nullptr;
 }
 
 }  // namespace
@@ -52,7 +55,7 @@ void KRFontControl(const std::uint8_t* intro) {
     std::uint8_t data[5] = {};
     readParameters(params, data, 5, "Expected set CFID thru GFID contents.");
     const IbmFont saved = current;
-    current.gfid = be16(data);
+    current.gfid = KRBe16(data);
     ibmFontSetGfid(&current, &saved);
     return;
   }
@@ -60,8 +63,8 @@ void KRFontControl(const std::uint8_t* intro) {
     std::uint8_t data[4] = {};
     readParameters(params, data, 4, "Expected set GCGID thru GCID contents.");
     const IbmFont saved = current;
-    current.cgcsid = be16(data);
-    current.cpid = be16(data + 2);
+    current.cgcsid = KRBe16(data);
+    current.cpid = KRBe16(data + 2);
     ibmFontSetGfid(&current, &saved);
     return;
   }
@@ -99,6 +102,23 @@ void KRFontControl(const std::uint8_t* intro) {
         break;
     }
   }
+}
+
+void KREbcdic2Ascii(const std::uint8_t* source, std::uint8_t* target) {
+  const std::uint8_t* table = documentCodeMap();
+  for (;; ++source, ++target) {
+    const std::uint8_t byte = *source;
+    if (byte == 0) {
+      *target = 0;
+      return;
+    }
+    *target = table != nullptr ? table[byte] : byte;
+  }
+}
+
+std::uint8_t KREbcdicChar(std::uint8_t byte) {
+  const std::uint8_t* table = documentCodeMap();
+  return table != nullptr ? table[byte] : byte;
 }
 
 }  // namespace vantrove

@@ -6,56 +6,58 @@
 #include <cstring>
 #include <vector>
 
-#include "tools/kzopen.h"
-#include "vantrove/krtypes.h"
-#include "vantrove/main.h"
-
 namespace vantrove {
 
 KRStdinRecord KRStdin{};
 
 namespace {
 
-// Pushed-back bytes in reading order: the pending ones are
-// [pushbackStart, pushback.size()), with free room in front of them, so that
-// pushing back bytes just read needs no move and a run of pending bytes can
-// be taken whole.
-std::vector<std::uint8_t> pushback;
-std::size_t pushbackStart = 0;
-
 // Read-ahead of the underlying file, so that single bytes come from memory.
 constexpr std::size_t kReadAhead = 1 << 16;
-std::vector<std::uint8_t> readAhead;
-// Bytes consumed while remembering was on, in the order they were read.
-std::vector<std::uint8_t> memory;
-// Scratch space that skipped bytes are read into; it keeps the size of the
-// largest skip so far.
-std::vector<std::uint8_t> dropBuffer;
+constexpr std::size_t kMemoryInitialCapacity = 80;
 
-KRExitHook exitHook = nullptr;
-void (*failureCleanup)() = nullptr;
+// The module's state beside KRStdin, private to this file.
+struct IoState {
+  // Pushed-back bytes in reading order: the pending ones are
+  // [pushbackStart, pushback.size()), with free room in front of them, so
+  // that pushing back bytes just read needs no move and a run of pending
+  // bytes can be taken whole.
+  std::vector<std::uint8_t> pushback;
+  std::size_t pushbackStart = 0;
+  std::vector<std::uint8_t> readAhead;
+  // Bytes consumed while remembering was on, in the order they were read.
+  std::vector<std::uint8_t> memory;
+  // Scratch space that skipped bytes are read into; it keeps the size of the
+  // largest skip so far.
+  std::vector<std::uint8_t> dropBuffer;
+
+  // How a fatal error and the process end: registered by the driver at
+  // start-up (and by tests and the fuzz harness); KRStdinReset keeps them.
+  void (*fatalFinish)() = nullptr;
+  void (*failureCleanup)() = nullptr;
+  KRExitHook exitHook = nullptr;
+};
+IoState io;
 
 // Memory held back for the fatal-error document (see KRReserveMemory).
 constexpr std::size_t kMemoryReserve = 1 << 20;
 void* memoryReserve = nullptr;
 
-constexpr std::size_t kMemoryInitialCapacity = 80;
-
 void syncPushbackCount() {
-  KRStdin.pushbackCount = static_cast<std::uint32_t>(pushback.size() - pushbackStart);
+  KRStdin.pushbackCount = static_cast<std::uint32_t>(io.pushback.size() - io.pushbackStart);
 }
 
 void clearPushback() {
-  pushback.clear();
-  pushbackStart = 0;
+  io.pushback.clear();
+  io.pushbackStart = 0;
   syncPushbackCount();
 }
 
 // Takes the first `count` pending pushed-back bytes.
 void takePushback(std::uint8_t* target, std::size_t count) {
-  std::memcpy(target, pushback.data() + pushbackStart, count);
-  pushbackStart += count;
-  if (pushbackStart == pushback.size()) {
+  std::memcpy(target, io.pushback.data() + io.pushbackStart, count);
+  io.pushbackStart += count;
+  if (io.pushbackStart == io.pushback.size()) {
     clearPushback();
   } else {
     syncPushbackCount();
@@ -63,8 +65,8 @@ void takePushback(std::uint8_t* target, std::size_t count) {
 }
 
 void remember(const std::uint8_t* bytes, std::uint32_t count) {
-  if (memory.capacity() == 0) memory.reserve(kMemoryInitialCapacity);
-  memory.insert(memory.end(), bytes, bytes + count);
+  if (io.memory.capacity() == 0) io.memory.reserve(kMemoryInitialCapacity);
+  io.memory.insert(io.memory.end(), bytes, bytes + count);
 }
 
 // Reads up to `count` bytes from the underlying file through the read-ahead
@@ -82,9 +84,9 @@ std::size_t readFile(std::uint8_t* target, std::size_t count) {
         got += direct;
         break;
       }
-      if (readAhead.size() != kReadAhead) readAhead.resize(kReadAhead);
-      available = std::fread(readAhead.data(), 1, kReadAhead, KRStdin.file);
-      KRStdin.next = readAhead.data();
+      if (io.readAhead.size() != kReadAhead) io.readAhead.resize(kReadAhead);
+      available = std::fread(io.readAhead.data(), 1, kReadAhead, KRStdin.file);
+      KRStdin.next = io.readAhead.data();
       KRStdin.limit = KRStdin.next + available;
       if (available == 0) break;
     }
@@ -96,6 +98,12 @@ std::size_t readFile(std::uint8_t* target, std::size_t count) {
   return got;
 }
 
+// Runs the registered fatal-error finish, which ends the process.
+[[noreturn]] void fatalFinish() {
+  if (io.fatalFinish != nullptr) io.fatalFinish();
+  KRExit(1);
+}
+
 void diagnostic(const char* message) {
   std::fprintf(stderr, "vantrove: Byte 0%llo: %s\n",
                static_cast<unsigned long long>(KRStdin.lastOffset), message);
@@ -103,13 +111,8 @@ void diagnostic(const char* message) {
 
 }  // namespace
 
-void KRStdinOpen(const char* name, const char* mode, std::FILE* stream) {
-  if (name != nullptr) {
-    KRStdin.file = kzopen(name, mode);
-    if (KRStdin.file == nullptr) KRFatal(std::strerror(errno));
-  } else {
-    KRStdin.file = stream;
-  }
+void KRStdinOpen(std::FILE* stream) {
+  KRStdin.file = stream;
   clearPushback();
   KRStdin.offset = 0;
   KRStdin.lastOffset = 0;
@@ -133,7 +136,7 @@ int KRStdinRead(int fatal, const char* message, void* buffer, std::uint32_t size
     // All pushed-back bytes, then the rest from the file. The pushed-back
     // bytes count as consumed only once the file has delivered the rest: after
     // a short read they are still the next bytes to come.
-    if (pending > 0) std::memcpy(target, pushback.data() + pushbackStart, pending);
+    if (pending > 0) std::memcpy(target, io.pushback.data() + io.pushbackStart, pending);
     const std::size_t wanted = n - pending;
     const std::size_t got = wanted > 0 ? readFile(target + pending, wanted) : 0;
     if (got < wanted) {
@@ -170,8 +173,8 @@ void KRStdinReadByteSlow(const char* message, std::uint8_t* byte) {
       *byte = *KRStdin.next++;
     }
     if (KRStdin.remembering) {
-      if (memory.capacity() == 0) memory.reserve(kMemoryInitialCapacity);
-      memory.push_back(*byte);
+      if (io.memory.capacity() == 0) io.memory.reserve(kMemoryInitialCapacity);
+      io.memory.push_back(*byte);
     }
     return;
   }
@@ -180,7 +183,7 @@ void KRStdinReadByteSlow(const char* message, std::uint8_t* byte) {
 
 std::size_t KRStdinPeek(const std::uint8_t** bytes) {
   if (KRStdin.pushbackCount != 0) {
-    *bytes = pushback.data() + pushbackStart;
+    *bytes = io.pushback.data() + io.pushbackStart;
     return KRStdin.pushbackCount;
   }
   *bytes = KRStdin.next;
@@ -193,9 +196,9 @@ void KRStdinConsume(std::size_t count) {
   KRStdin.lastOffset = KRStdin.offset + taken - 1;
   KRStdin.offset += taken;
   if (KRStdin.pushbackCount != 0) {
-    if (KRStdin.remembering) remember(pushback.data() + pushbackStart, taken);
-    pushbackStart += count;
-    if (pushbackStart == pushback.size()) {
+    if (KRStdin.remembering) remember(io.pushback.data() + io.pushbackStart, taken);
+    io.pushbackStart += count;
+    if (io.pushbackStart == io.pushback.size()) {
       clearPushback();
     } else {
       syncPushbackCount();
@@ -207,12 +210,12 @@ void KRStdinConsume(std::size_t count) {
 }
 
 void KRStdinDrop(std::uint32_t count, const char* message) {
-  if (count > dropBuffer.size()) {
-    dropBuffer.clear();
-    dropBuffer.shrink_to_fit();
-    dropBuffer.resize(count);
+  if (count > io.dropBuffer.size()) {
+    io.dropBuffer.clear();
+    io.dropBuffer.shrink_to_fit();
+    io.dropBuffer.resize(count);
   }
-  KRStdinRead(1, message, dropBuffer.data(), count, 0);
+  KRStdinRead(1, message, io.dropBuffer.data(), count, 0);
 }
 
 void KRStdinUnread(const void* bytes, std::uint32_t count) {
@@ -221,25 +224,26 @@ void KRStdinUnread(const void* bytes, std::uint32_t count) {
   KRStdin.offset -= std::min<std::uint64_t>(KRStdin.offset, count);
   KRStdin.lastOffset -= std::min<std::uint64_t>(KRStdin.lastOffset, count);
   const auto* source = static_cast<const std::uint8_t*>(bytes);
-  const std::size_t pending = pushback.size() - pushbackStart;
+  const std::size_t pending = io.pushback.size() - io.pushbackStart;
   if (pending == 0) {
-    pushback.assign(source, source + count);
-    pushbackStart = 0;
-  } else if (pushbackStart >= count) {
-    pushbackStart -= count;
-    std::memcpy(pushback.data() + pushbackStart, source, count);
+    io.pushback.assign(source, source + count);
+    io.pushbackStart = 0;
+  } else if (io.pushbackStart >= count) {
+    io.pushbackStart -= count;
+    std::memcpy(io.pushback.data() + io.pushbackStart, source, count);
   } else {
     // Not enough room in front: rebuild with as much room again as the
     // pending bytes take, so that repeated small push-backs stay linear.
     const std::size_t total = pending + count;
     std::vector<std::uint8_t> grown(2 * total);
     std::memcpy(grown.data() + total, source, count);
-    std::memcpy(grown.data() + total + count, pushback.data() + pushbackStart, pending);
-    pushback.swap(grown);
-    pushbackStart = total;
+    std::memcpy(grown.data() + total + count, io.pushback.data() + io.pushbackStart, pending);
+    io.pushback.swap(grown);
+    io.pushbackStart = total;
   }
   syncPushbackCount();
-  if (KRStdin.remembering) memory.resize(memory.size() > count ? memory.size() - count : 0);
+  if (KRStdin.remembering)
+    io.memory.resize(io.memory.size() > count ? io.memory.size() - count : 0);
 }
 
 void KRStdinRemember() {
@@ -251,14 +255,14 @@ void KRStdinForget() {
 }
 
 void KRStdinUnreadMemory() {
-  if (memory.empty()) return;
-  KRStdinUnread(memory.data(), static_cast<std::uint32_t>(memory.size()));
-  memory.clear();  // the buffer stays allocated for reuse
+  if (io.memory.empty()) return;
+  KRStdinUnread(io.memory.data(), static_cast<std::uint32_t>(io.memory.size()));
+  io.memory.clear();  // the buffer stays allocated for reuse
 }
 
 void KRStdinClose() {
   clearPushback();
-  pushback.shrink_to_fit();
+  io.pushback.shrink_to_fit();
   if (KRStdin.file != nullptr) {
     std::fclose(KRStdin.file);
     KRStdin.file = nullptr;
@@ -266,44 +270,15 @@ void KRStdinClose() {
   KRStdin.next = KRStdin.limit = nullptr;
 }
 
-namespace {
-
-// The document default font's code table, or null before the font map is bound.
-const std::uint8_t* documentCodeMap() {
-  const AmFontEntry* entry = KRGlobal.documentFont.entry;
-  return entry != nullptr ? entry->codeMap : nullptr;
-}
-
-}  // namespace
-
-void KREbcdic2Ascii(const std::uint8_t* source, std::uint8_t* target) {
-  const std::uint8_t* table = documentCodeMap();
-  for (;; ++source, ++target) {
-    const std::uint8_t byte = *source;
-    if (byte == 0) {
-      *target = 0;
-      return;
-    }
-    *target = table != nullptr ? table[byte] : byte;
-  }
-}
-
-std::uint8_t KREbcdicChar(std::uint8_t byte) {
-  const std::uint8_t* table = documentCodeMap();
-  return table != nullptr ? table[byte] : byte;
-}
-
 void KRStdinReset() {
   if (KRStdin.file != nullptr && KRStdin.file != stdin) std::fclose(KRStdin.file);
   KRStdin = KRStdinRecord{};
-  clearPushback();
-  pushback.shrink_to_fit();
-  memory.clear();
-  readAhead.clear();
-  readAhead.shrink_to_fit();
-  memory.shrink_to_fit();
-  dropBuffer.clear();
-  dropBuffer.shrink_to_fit();
+  // Fresh buffers give their memory back; the registered finish and hooks stay.
+  io.pushback = {};
+  io.pushbackStart = 0;
+  io.readAhead = {};
+  io.memory = {};
+  io.dropBuffer = {};
 }
 
 void KRNonFatal(const char* message) {
@@ -314,18 +289,14 @@ void KRFatalFirst(const char* message) {
   diagnostic(message);
 }
 
-void KRFatalNext(const char* message) {
-  std::fprintf(stderr, "%s\n", message);
-}
-
 void KRFatalLast(const char* message) {
   std::fprintf(stderr, "%s\n", message);
-  KRFatalFinish();
+  fatalFinish();
 }
 
 void KRFatal(const char* message) {
   diagnostic(message);
-  KRFatalFinish();
+  fatalFinish();
 }
 
 void KRFatalStdio() {
@@ -345,17 +316,21 @@ void KRReserveMemory() {
   if (memoryReserve != nullptr) std::memset(memoryReserve, 0, kMemoryReserve);
 }
 
+void KRSetFatalFinish(void (*finish)()) {
+  io.fatalFinish = finish;
+}
+
 void KRSetExitHook(KRExitHook hook) {
-  exitHook = hook;
+  io.exitHook = hook;
 }
 
 void KRSetFailureCleanup(void (*cleanup)()) {
-  failureCleanup = cleanup;
+  io.failureCleanup = cleanup;
 }
 
 void KRExit(int status) {
-  if (status != 0 && failureCleanup != nullptr) failureCleanup();
-  if (exitHook != nullptr) exitHook(status);
+  if (status != 0 && io.failureCleanup != nullptr) io.failureCleanup();
+  if (io.exitHook != nullptr) io.exitHook(status);
   std::exit(status);
 }
 

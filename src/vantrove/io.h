@@ -5,11 +5,14 @@
 // again; they are kept in reading order with free room in front, so that a
 // push-back seldom moves bytes already pushed back and a run of them can be
 // taken whole. While remembering is on, every byte consumed is also appended
-// to the memory, which can be pushed back whole. `offset` counts consumed
-// bytes (push-back moves it back, as it does `lastOffset`) and `lastOffset` is
-// where the most recent read began: diagnostics print it. Once a read has met
-// the end of the input the file is closed and every later read that needs the
-// file meets the end again.
+// to the memory, which can be pushed back whole. The offset counts consumed
+// bytes (push-back moves it back, as it does the last offset) and the last
+// offset is where the most recent read began: diagnostics print it. Once a
+// read has met the end of the input the file is closed and every later read
+// that needs the file meets the end again.
+//
+// This module depends on nothing else of the converter: a fatal error ends in
+// the finish that the driver registers with KRSetFatalFinish.
 #pragma once
 
 #include <cstddef>
@@ -18,6 +21,20 @@
 
 namespace vantrove {
 
+// Results of the stream's reads and of the structured field and parameter
+// readers built on them.
+constexpr int KRReadEnd = 0;      // the input is at its end
+constexpr int KRReadOther = 1;    // the next field is something else (pushed back)
+constexpr int KRReadMatched = 2;  // the field was read
+
+// An unsigned 16-bit big-endian value, the form of every length and
+// position in DCA data.
+constexpr std::uint32_t KRBe16(const std::uint8_t* bytes) {
+  return (std::uint32_t{bytes[0]} << 8) | std::uint32_t{bytes[1]};
+}
+
+// The part of the stream's state that the inline reader below needs; the rest
+// is private to io.cpp. Other modules go through the functions of this header.
 struct KRStdinRecord {
   std::FILE* file;
   // 64 bits: documents above 4 GiB keep exact offsets.
@@ -32,7 +49,15 @@ struct KRStdinRecord {
 
 extern KRStdinRecord KRStdin;
 
-void KRStdinOpen(const char* name, const char* mode, std::FILE* stream);
+// The input offset of the next byte, and where the most recent read began.
+inline std::uint64_t KRStdinOffset() {
+  return KRStdin.offset;
+}
+inline std::uint64_t KRStdinLastOffset() {
+  return KRStdin.lastOffset;
+}
+
+void KRStdinOpen(std::FILE* stream);
 // 2: all bytes read; 1: some but not all (fatal 0 only); 0: none, at end (fatal 0 only).
 // `count` 0 means `size`; the first min(size, count) bytes go to `buffer`.
 int KRStdinRead(int fatal, const char* message, void* buffer, std::uint32_t size,
@@ -64,23 +89,22 @@ void KRStdinRemember();
 void KRStdinForget();
 void KRStdinUnreadMemory();
 void KRStdinClose();
-// Converts a zero-terminated EBCDIC string through the document default font's
-// code table; source and target may be the same buffer.
-void KREbcdic2Ascii(const std::uint8_t* source, std::uint8_t* target);
-// One byte through the same table (identity while no font map entry is bound).
-std::uint8_t KREbcdicChar(std::uint8_t byte);
 // Resets the stream, its memory and drop buffer, closing a file still open
-// unless it is stdin (tests and fuzzing).
+// unless it is stdin (tests and fuzzing). The registered finish and hooks stay.
 void KRStdinReset();
 
-// Diagnostics: "vantrove: Byte 0%o: %s\n" with KRStdin.lastOffset.
+// Diagnostics: "vantrove: Byte 0%o: %s\n" with the last offset.
 void KRNonFatal(const char* message);
 void KRFatalFirst(const char* message);
-void KRFatalNext(const char* message);
 [[noreturn]] void KRFatalLast(const char* message);
 [[noreturn]] void KRFatal(const char* message);
 [[noreturn]] void KRFatalStdio();
 [[noreturn]] void KRFatalMemory();
+
+// What a fatal error runs after its diagnostic: the driver's fatal-error
+// document, which must end the process. Without one a fatal error ends the
+// process with status 1.
+void KRSetFatalFinish(void (*finish)());
 
 // Sets aside a little memory at start-up; the first failed allocation gives
 // it back, so that the "Memory is full." document can still be written.

@@ -9,8 +9,8 @@
 
 #include "tyxout/tyxout.h"
 #include "vantrove/fontctl.h"
+#include "vantrove/format.h"
 #include "vantrove/io.h"
-#include "vantrove/krtypes.h"
 #include "vantrove/sfield.h"
 
 namespace vantrove {
@@ -25,8 +25,17 @@ struct CtrlRow {
 constexpr std::uint8_t kOutput = 0;
 constexpr std::uint8_t kScan = 1;
 
-// Input offset just past the unit name most recently put into the text.
-std::uint64_t printedNameEnd = 0;
+// The module's state: one for the whole run.
+struct ControlState {
+  // Input offset just past the unit name most recently put into the text.
+  std::uint64_t printedNameEnd = 0;
+  // The running footnote count: note references and footnote text units.
+  int footnoteNum = 0;
+  // The format of every footnote's first paragraph.
+  TyxPgf footnotePgf{};
+  TyxTabStop footnoteTab{};
+};
+ControlState controls;
 
 // Every control the text may carry. Line, tab and alignment changes shape the
 // paragraph format and act while its first line is scanned; everything else
@@ -103,30 +112,19 @@ void skipParams(std::uint32_t count, const char* message) {
   if (count > 0) KRStdinDrop(count, message);
 }
 
-// The format of every footnote's first paragraph.
-TyxPgf footnotePgf{};
-TyxTabStop footnoteTab{};
-
 // Data bytes of a self-identifying parameter: its length byte counts the two
 // head bytes; one below 2 has none.
 std::uint32_t sipData(std::uint32_t length) {
   return length > 2 ? length - 2 : 0;
 }
 
-// Footnote reference for the unit named by six EBCDIC bytes: its leading
-// decimal digits, mod 65536, the number the footnote unit itself gets. A unit
-// reference without name bytes reads nothing and refers to unit 0.
+// Footnote reference for the unit named by the first six data bytes, the
+// number the footnote unit itself gets. A unit reference without name bytes
+// reads nothing and refers to unit 0.
 void unitReference(std::uint32_t dataLength) {
   std::uint8_t data[13] = {};
   if (dataLength > 0) KRStdinRead(1, "Expected Unit Reference contents.", data, 12, dataLength);
-  std::uint8_t name[7] = {};
-  for (int i = 0; i < 6; ++i) name[i] = data[i];
-  KREbcdic2Ascii(name, name);
-  long number = 0;
-  for (int i = 0; i < 6 && name[i] >= '0' && name[i] <= '9'; ++i) {
-    number = number * 10 + (name[i] - '0');
-  }
-  if (TyxFNoteRefOut(static_cast<int>(number % 65536), KRGlobal.bodyStream) == TyxWriteFailed) {
+  if (TyxFNoteRefOut(KRFootnoteNumber(data), KRGlobal.bodyStream) == TyxWriteFailed) {
     KRFatalStdio();
   }
 }
@@ -153,7 +151,7 @@ void includeList(std::uint32_t total) {
 
 }  // namespace
 
-int KRMultiByteCtrl(std::uint32_t scan, std::uint32_t /*introducerByte*/) {
+int KRMultiByteCtrl(std::uint32_t scan) {
   std::uint8_t intro[3];
   KRStdinRead(1, "Expected multi-byte ctrl.", intro, 3, 0);
   const std::uint8_t cls = intro[0];
@@ -186,8 +184,8 @@ void KRPrintTextUnitName(const std::uint8_t* /*intro*/) {
   // control. Met again inside the name it printed, the control prints
   // nothing: printing the name once more would push back more than it reads,
   // forever, and drive the input offset below its start.
-  if (KRStdin.offset < printedNameEnd) return;
-  printedNameEnd = KRStdin.offset;
+  if (KRStdinOffset() < controls.printedNameEnd) return;
+  controls.printedNameEnd = KRStdinOffset();
   KRStdinUnread(KRGlobal.unitName, 8);
 }
 
@@ -241,62 +239,42 @@ void KRAlignTextField(const std::uint8_t* intro) {
   std::uint8_t data[3] = {};
   if (params > 0) KRStdinRead(1, "Expected align text field contents.", data, 3, params);
   // Without a column the field starts where the leading blanks and tabs end.
-  KRGlobal.alignColumn = params <= 1 ? 0 : (std::uint32_t{data[1]} << 8) | data[2];
-  if (params > 0) {
-    constexpr auto kLeft = static_cast<std::uint32_t>(TyxTabType::Left);
-    constexpr auto kCenter = static_cast<std::uint32_t>(TyxTabType::Center);
-    constexpr auto kRight = static_cast<std::uint32_t>(TyxTabType::Right);
-    constexpr auto kDecimal = static_cast<std::uint32_t>(TyxTabType::Decimal);
-    switch (data[0]) {
-      case 0:
-        KRGlobal.alignTabType = kLeft;
-        break;
-      case 1:
-        KRGlobal.alignTabType = kDecimal;
-        KRGlobal.alignDecimalChar = '.';
-        break;
-      case 2:
-        KRGlobal.alignTabType = kDecimal;
-        KRGlobal.alignDecimalChar = ',';
-        break;
-      case 3:
-        KRGlobal.alignTabType = kCenter;
-        break;
-      case 4:
-        KRGlobal.alignTabType = kRight;
-        break;
-      case 5:
-        KRGlobal.alignTabType = kDecimal;
-        KRGlobal.alignDecimalChar = ':';
-        break;
-      default:
-        break;
+  KRGlobal.alignColumn = params <= 1 ? 0 : KRBe16(data + 1);
+  // The field's tab stop is of the kinds of the tab parameters; any other kind
+  // keeps the one set before.
+  const KRTabKind* kind = params > 0 ? KRTabKindOf(data[0]) : nullptr;
+  if (kind != nullptr) {
+    KRGlobal.alignTabType = kind->type;
+    if (kind->decimalChar != 0) {
+      KRGlobal.alignDecimalChar = static_cast<std::uint32_t>(kind->decimalChar);
     }
   }
   KRGlobal.alignField = 1;
 }
 
 const TyxPgf* setFootnoteParaFormat() {
-  footnoteTab = TyxTabStop{};
-  footnoteTab.setMask = TyxBit(TyxTabStopField::TSX) | TyxBit(TyxTabStopField::TSType);
-  footnoteTab.tsX = TyxInches(0.25f);
-  footnoteTab.tsType = static_cast<std::uint32_t>(TyxTabType::Left);
+  TyxTabStop& tab = controls.footnoteTab;
+  tab = TyxTabStop{};
+  tab.setMask = TyxBit(TyxTabStopField::TSX) | TyxBit(TyxTabStopField::TSType);
+  tab.tsX = TyxInches(0.25f);
+  tab.tsType = static_cast<std::uint32_t>(TyxTabType::Left);
 
-  footnotePgf = TyxPgf{};
-  footnotePgf.setMask = TyxBit(TyxPgfField::PgfTag) | TyxBit(TyxPgfField::PgfLIndent) |
-                        TyxBit(TyxPgfField::PgfFIndent) | TyxBit(TyxPgfField::PgfRIndent) |
-                        TyxBit(TyxPgfField::PgfNumTabs) | TyxBit(TyxPgfField::PgfFont) |
-                        TyxBit(TyxPgfField::TabStop);
-  footnotePgf.pgfTag = "Footnote";
-  footnotePgf.pgfLIndent = TyxInches(0.25f);
-  footnotePgf.pgfFIndent = TyxInches(0.0f);
-  footnotePgf.pgfRIndent = TyxInches(0.0f);
-  footnotePgf.pgfNumTabs = 1;
-  footnotePgf.tabStop = &footnoteTab;
-  footnotePgf.pgfFont.setMask = TyxBit(TyxFontField::FFamily) | TyxBit(TyxFontField::FSize);
-  footnotePgf.pgfFont.fFamily = "Times";
-  footnotePgf.pgfFont.fSize = TyxPoints(10.0f);
-  return &footnotePgf;
+  TyxPgf& pgf = controls.footnotePgf;
+  pgf = TyxPgf{};
+  pgf.setMask = TyxBit(TyxPgfField::PgfTag) | TyxBit(TyxPgfField::PgfLIndent) |
+                TyxBit(TyxPgfField::PgfFIndent) | TyxBit(TyxPgfField::PgfRIndent) |
+                TyxBit(TyxPgfField::PgfNumTabs) | TyxBit(TyxPgfField::PgfFont) |
+                TyxBit(TyxPgfField::TabStop);
+  pgf.pgfTag = "Footnote";
+  pgf.pgfLIndent = TyxInches(0.25f);
+  pgf.pgfFIndent = TyxInches(0.0f);
+  pgf.pgfRIndent = TyxInches(0.0f);
+  pgf.pgfNumTabs = 1;
+  pgf.tabStop = &tab;
+  pgf.pgfFont.setMask = TyxBit(TyxFontField::FFamily) | TyxBit(TyxFontField::FSize);
+  pgf.pgfFont.fFamily = "Times";
+  pgf.pgfFont.fSize = TyxPoints(10.0f);
+  return &pgf;
 }
 
 void KRNoteReference(const std::uint8_t* intro) {
@@ -339,9 +317,9 @@ void KRNoteReference(const std::uint8_t* intro) {
   // footnotes itself, so a matching echo is swallowed. Anything else, also an
   // echo cut short by the end of the input, goes back whole: the k + 13 bytes
   // as the read stored them, bytes it did not deliver as 0.
-  ++footnoteNum;
+  ++controls.footnoteNum;
   char digits[16];
-  const int k = std::snprintf(digits, sizeof digits, "%d", footnoteNum);
+  const int k = std::snprintf(digits, sizeof digits, "%d", controls.footnoteNum);
   std::uint8_t echo[16 + 13] = {};
   const std::uint32_t count = static_cast<std::uint32_t>(k) + 13;
   const int result = KRStdinRead(0, "Expected Text after Footnote Reference.", echo, count, 0);
@@ -364,8 +342,23 @@ int noteMatch(const std::uint8_t* bytes, const char* digits, int k) {
   return 1;  // the last byte, the parameter of the closing control, is not compared
 }
 
+void KRCountFootnote() {
+  ++controls.footnoteNum;
+}
+
+int KRFootnoteNumber(const std::uint8_t* name) {
+  std::uint8_t ascii[7] = {};
+  for (int i = 0; i < 6; ++i) ascii[i] = name[i];
+  KREbcdic2Ascii(ascii, ascii);
+  long number = 0;
+  for (int i = 0; i < 6 && ascii[i] >= '0' && ascii[i] <= '9'; ++i) {
+    number = number * 10 + (ascii[i] - '0');
+  }
+  return static_cast<int>(number % 65536);
+}
+
 void KRMultiByteReset() {
-  printedNameEnd = 0;
+  controls = ControlState{};
 }
 
 }  // namespace vantrove

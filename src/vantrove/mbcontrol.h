@@ -16,8 +16,9 @@ struct KRCtrlEntry {
   std::uint8_t scanPass;  // 1 acts in the first-line scan, 0 in the output pass
 };
 
-// Reads the rest of a control after its 0x2B and dispatches it. Returns 2.
-int KRMultiByteCtrl(std::uint32_t scan, std::uint32_t introducerByte);
+// Reads the rest of a control after its 0x2B and dispatches it: `scan` 1 in
+// the first-line scan, 0 in the output pass. Returns 2.
+int KRMultiByteCtrl(std::uint32_t scan);
 
 void KRPrintTextUnitName(const std::uint8_t* intro);
 void KRDisplayPrompt(const std::uint8_t* intro);
@@ -33,8 +34,16 @@ const TyxPgf* setFootnoteParaFormat();
 void KRNoteReference(const std::uint8_t* intro);
 // 1 when the k + 13 bytes are the echo of the footnote number `digits`.
 int noteMatch(const std::uint8_t* bytes, const char* digits, int k);
+// Counts a footnote text unit in the running footnote count, which the echo
+// after the next note reference carries.
+void KRCountFootnote();
+// The footnote number of a text unit named by six EBCDIC bytes, as a footnote
+// unit and a note reference to it both take it: the leading decimal digits of
+// the converted name, mod 65536.
+int KRFootnoteNumber(const std::uint8_t* name);
 
-// Forgets where the last printed unit name ended (tests and fuzzing).
+// Returns the footnote count, the footnote paragraph format and the end of the
+// last printed unit name to program start (tests and fuzzing).
 void KRMultiByteReset();
 
 }  // namespace vantrove

@@ -3,41 +3,16 @@
 #include <algorithm>
 #include <cstdio>
 #include <cstring>
-#include <deque>
-#include <memory>
+#include <iterator>
 #include <string>
-#include <string_view>
 
 #include "vantrove/fontctl.h"
-#include "vantrove/io.h"
 
 namespace vantrove {
-
-KRFormat KRPrimaryFormat{};
-KRFormat KRAlternateFormat{};
-KRFormat KRCurrentFormat{};
-
 namespace {
-
-// Strings and tab stop arrays that format records point to. Records are copied
-// freely, so these live for the whole run (until KRSfieldReset).
-std::deque<std::string> stringArena;
-std::deque<std::unique_ptr<TyxTabStop[]>> tabArena;
-
-const char* keepString(std::string_view text) {
-  return stringArena.emplace_back(text).c_str();
-}
-
-TyxTabStop* newTabStops(std::size_t count) {
-  return tabArena.emplace_back(std::make_unique<TyxTabStop[]>(count)).get();
-}
 
 constexpr std::int32_t kYes = 1;
 constexpr std::int32_t kNo = 0;
-
-std::uint32_t be16(const std::uint8_t* bytes) {
-  return (std::uint32_t{bytes[0]} << 8) | std::uint32_t{bytes[1]};
-}
 
 // Data bytes of a structured field; an introducer announcing fewer than its own
 // five bytes has none.
@@ -61,14 +36,6 @@ void setBit(std::uint32_t& mask, Field field) {
   mask |= TyxBit(field);
 }
 
-// Skips one structured field whatever it is: introducer, then its data.
-void skipField(const char* introMessage, const char* dataMessage) {
-  std::uint8_t intro[5];
-  KRStdinRead(1, introMessage, intro, 5, 0);
-  const std::uint32_t length = be16(intro);
-  drop(length > 5 ? length - 5 : 0, dataMessage);
-}
-
 // Margin text fields following a declaration: text converted through the
 // document font, blanks for single-byte controls, "#" for the page number.
 void marginTextFields(const char* message, KRFormat* record) {
@@ -78,25 +45,25 @@ void marginTextFields(const char* message, KRFormat* record) {
     record->document.dTwoSides = (type == 0x01 || type == 0x04) ? kNo : kYes;
     setBit(record->document.setMask, TyxDocumentField::DTwoSides);
 
-    const std::uint64_t end = KRStdin.offset + dataLength(expect);
+    const std::uint64_t end = KRStdinOffset() + dataLength(expect);
     std::string text;
     text.reserve(40);
-    while (KRStdin.offset < end) {
+    while (KRStdinOffset() < end) {
       std::uint8_t byte;
       KRStdinRead(1, "Expected single-byte or multi-byte ctrl.", &byte, 1, 0);
       if (byte > 0x40) {
         text.push_back(static_cast<char>(KREbcdicChar(byte)));
       } else if (byte == 0x2B) {
-        if (end - KRStdin.offset < 3) {
-          drop(end - KRStdin.offset, "Expected tail of margin text.");
+        if (end - KRStdinOffset() < 3) {
+          drop(end - KRStdinOffset(), "Expected tail of margin text.");
           break;
         }
         std::uint8_t control[3];  // class, length, type
         KRStdinRead(1, "Expected multi-byte ctrl.", control, 3, 0);
         if (control[1] < 2) KRFatal("Length in multi-byte ctrl less than 2.");
         const std::uint32_t params = control[1] - 2u;
-        if (params > end - KRStdin.offset) {
-          drop(end - KRStdin.offset, "Expected tail of margin text.");
+        if (params > end - KRStdinOffset()) {
+          drop(end - KRStdinOffset(), "Expected tail of margin text.");
           break;
         }
         drop(params, "Expected multi-byte ctrl contents.");
@@ -107,30 +74,21 @@ void marginTextFields(const char* message, KRFormat* record) {
     }
     if (text.empty()) continue;
     const int place = type <= 0x03 ? 0 : 1;
-    record->marginText[place] = keepString(text);
+    record->marginText[place] = KRKeepString(text);
     KRGlobal.marginTextPending[place] = 1;
   }
 }
 
-std::uint32_t tabTypeOfKind(std::uint8_t kind, std::int32_t* decimalChar) {
-  switch (kind) {
-    case 1:
-      *decimalChar = '.';
-      return static_cast<std::uint32_t>(TyxTabType::Decimal);
-    case 2:
-      *decimalChar = ',';
-      return static_cast<std::uint32_t>(TyxTabType::Decimal);
-    case 3:
-      return static_cast<std::uint32_t>(TyxTabType::Center);
-    case 4:
-      return static_cast<std::uint32_t>(TyxTabType::Right);
-    case 5:
-      *decimalChar = ':';
-      return static_cast<std::uint32_t>(TyxTabType::Decimal);
-    default:
-      return static_cast<std::uint32_t>(TyxTabType::Left);
-  }
+constexpr std::uint32_t tabType(TyxTabType type) {
+  return static_cast<std::uint32_t>(type);
 }
+
+// The tab stop of each DCA tab kind, by kind.
+constexpr KRTabKind kTabKinds[] = {
+    {tabType(TyxTabType::Left), 0},      {tabType(TyxTabType::Decimal), '.'},
+    {tabType(TyxTabType::Decimal), ','}, {tabType(TyxTabType::Center), 0},
+    {tabType(TyxTabType::Right), 0},     {tabType(TyxTabType::Decimal), ':'},
+};
 
 void noteFormatAttributes(KRFormat* record, std::uint32_t length) {
   if (length != 4 && length != 6 && length != 8) {
@@ -149,7 +107,7 @@ void noteFormatAttributes(KRFormat* record, std::uint32_t length) {
     KRNonFatal("Illegal value for Reset Status, skipping");
   }
   // value / 12.0 is a double; the stored float is compared with 0.3.
-  document.dFNoteMaxH = TyxInches(static_cast<float>(be16(data + 2) / 12.0));
+  document.dFNoteMaxH = TyxInches(static_cast<float>(KRBe16(data + 2) / 12.0));
   if (document.dFNoteMaxH.value < 0.3) document.dFNoteMaxH.value = 8.0f;
   setBit(document.setMask, TyxDocumentField::DFNoteMaxH);
 }
@@ -174,7 +132,7 @@ void referenceIdType(KRFormat* record, std::uint32_t length) {
       break;
     case 4:
       style = TyxNoteNumStyle::Custom;
-      document.dFNoteLabels = keepString("");
+      document.dFNoteLabels = KRKeepString("");
       setBit(document.setMask, TyxDocumentField::DFNoteLabels);
       break;
     case 5:
@@ -199,14 +157,25 @@ void userSequenceDefinition(KRFormat* record, std::uint32_t length) {
   readData("Expected a Self-Identifying Parameter contents", data, 120,
            length > 2 ? length - 2 : 0);
   KREbcdic2Ascii(data, data);
-  record->document.dFNoteLabels = keepString(reinterpret_cast<const char*>(data));
+  record->document.dFNoteLabels = KRKeepString(reinterpret_cast<const char*>(data));
   setBit(record->document.setMask, TyxDocumentField::DFNoteLabels);
 }
 
 }  // namespace
 
 std::uint32_t KRSfLength(const KRSfIntro& intro) {
-  return be16(intro.introBytes);
+  return KRBe16(intro.introBytes);
+}
+
+void KRSfSkip(const char* introMessage, const char* dataMessage) {
+  std::uint8_t intro[5];
+  KRStdinRead(1, introMessage, intro, 5, 0);
+  const std::uint32_t length = KRBe16(intro);
+  drop(length > 5 ? length - 5 : 0, dataMessage);
+}
+
+const KRTabKind* KRTabKindOf(std::uint8_t kind) {
+  return kind < std::size(kTabKinds) ? &kTabKinds[kind] : nullptr;
 }
 
 KRSfIntro KRSfExpect(std::uint8_t cls, std::uint32_t minLength, std::uint32_t maxLength,
@@ -230,7 +199,7 @@ int KRSfRead(int fatal, const char* message, KRSfIntro* expect) {
     return KRReadOther;
   }
 
-  const std::uint32_t length = be16(intro);
+  const std::uint32_t length = KRBe16(intro);
   const char* failure = nullptr;
   bool typeFailure = false;
   if (length < expect->minLength) {
@@ -316,7 +285,7 @@ void ascii_param(const char* name, const char** text, std::uint32_t textBit,
         break;
     }
   }
-  *text = keepString(result);
+  *text = KRKeepString(result);
   *mask |= textBit;
 }
 
@@ -332,7 +301,7 @@ int KRFormatUnit1() {
   // unit 2 is skipped; that prefix ends the loop and is consumed.
   while (KRFormatUnitPrefix(0, "Expected primary master format's format unit prefix.") !=
          KRReadMatched) {
-    skipField(
+    KRSfSkip(
         "Expected fields following Document Parameters or Primary Master Format's Format Unit "
         "Prefix.",
         "Expected contents of field following Document Parameters.");
@@ -348,8 +317,8 @@ int KRDocumentParameters(int fatal, const char* message) {
   readData(message, data, 27, dataLength(expect));
 
   IbmFont& font = KRGlobal.documentFont;
-  font.cgcsid = be16(data);
-  font.cpid = be16(data + 2);
+  font.cgcsid = KRBe16(data);
+  font.cpid = KRBe16(data + 2);
   font.style = 0;
   // The default font is always GFID 26, whatever the document's own identifiers.
   font.gfid = 26;
@@ -385,8 +354,8 @@ int KRMasterFormat(int fatal, const char* message, int which) {
                        : "Expected alternate master format--not primary.");
   }
   KRFormat* record = which == 1 ? &KRPrimaryFormat : &KRAlternateFormat;
-  const std::uint64_t end = KRStdin.offset + dataLength(expect);
-  while (KRStdin.offset < end) {
+  const std::uint64_t end = KRStdinOffset() + dataLength(expect);
+  while (KRStdinOffset() < end) {
     if (KRPageImageParams(0, "Expected PIP in master format.", record) == KRReadMatched) continue;
     if (KRLineParams(0, "Expected LP in master format.", record) == KRReadMatched) continue;
     if (KRTabParams(0, "Expected TP in master format.", record) == KRReadMatched) continue;
@@ -397,7 +366,7 @@ int KRMasterFormat(int fatal, const char* message, int which) {
         KRNoteFormatParams(0, "Expected NFP in master format.", record) == KRReadMatched) {
       continue;
     }
-    skipField("Expected master format option.", "Expected master format option contents.");
+    KRSfSkip("Expected master format option.", "Expected master format option contents.");
   }
   return KRReadMatched;
 }
@@ -417,7 +386,7 @@ int KRMarginTextDecl(int fatal, const char* message, KRFormat* record) {
 
     // Positions are measured from the top edge of the page, for the bottom
     // margin text as well.
-    const double position = be16(data + 1) / 1440.0;
+    const double position = KRBe16(data + 1) / 1440.0;
     TyxPage& page = record->page;
     if (expect.introBytes[3] == 0x01) {
       page.hfMargins[TyxTop] = TyxInches(static_cast<float>(position));
@@ -438,10 +407,10 @@ int KRPageImageParams(int fatal, const char* message, KRFormat* record) {
   std::uint8_t data[19] = {};
   readData(message, data, 19, dataLength(expect));
 
-  const std::uint32_t width = be16(data + 4);
-  const std::uint32_t depth = be16(data + 6);
-  const std::uint32_t top = be16(data + 10);
-  const std::uint32_t bottomLimit = be16(data + 12);
+  const std::uint32_t width = KRBe16(data + 4);
+  const std::uint32_t depth = KRBe16(data + 6);
+  const std::uint32_t top = KRBe16(data + 10);
+  const std::uint32_t bottomLimit = KRBe16(data + 12);
   TyxDocument& document = record->document;
   document.dPageSize[0] = TyxInches(static_cast<float>(width / 1440.0));
   document.dPageSize[1] = TyxInches(static_cast<float>(depth / 1440.0));
@@ -469,8 +438,8 @@ void KRLpTail(KRFormat* record, std::uint32_t length) {
 
   TyxPgf& pgf = record->pgf;
   const TyxDocument& document = record->document;
-  const double left = be16(data + 11) / 1440.0;
-  const double right = be16(data + 13) / 1440.0;
+  const double left = KRBe16(data + 11) / 1440.0;
+  const double right = KRBe16(data + 13) / 1440.0;
   const float leftIndent = static_cast<float>(left - document.dMargins[TyxLeft].value);
   pgf.pgfLIndent = TyxInches(leftIndent);
   pgf.pgfFIndent = TyxInches(leftIndent);
@@ -484,10 +453,10 @@ void KRLpTail(KRFormat* record, std::uint32_t length) {
   setBit(pgf.setMask, TyxPgfField::PgfRIndent);
 
   IbmFont& font = record->masterFont;
-  font.gfid = be16(data + 2);
-  font.cgcsid = be16(data + 7);
-  font.cpid = be16(data + 9);
-  font.charWidth = (be16(data + 4) * 72) / 1440;  // whole points, rounded down
+  font.gfid = KRBe16(data + 2);
+  font.cgcsid = KRBe16(data + 7);
+  font.cpid = KRBe16(data + 9);
+  font.charWidth = (KRBe16(data + 4) * 72) / 1440;  // whole points, rounded down
   ibmFontSetGfid(&font, &KRGlobal.documentFont);
 
   // The paragraph font is the output font of the letter A of the line's font.
@@ -559,14 +528,14 @@ void KRTpTail(KRFormat* record, std::uint32_t length) {
                       document.dMargins[TyxRight].value;
   const std::uint32_t stored = std::min(length, kMaxData);
   const std::uint32_t count = (stored - 1) / 3;
-  TyxTabStop* stops = newTabStops(count);
+  TyxTabStop* stops = KRNewTabStops(count);
   pgf.pgfNumTabs = static_cast<std::int32_t>(count);
   pgf.tabStop = stops;
 
   const bool inches = data[0] != 0;
   for (std::uint32_t i = 0; i < count; ++i) {
     const std::uint8_t* stop = data + 1 + 3 * i;
-    const std::uint32_t position = be16(stop + 1);
+    const std::uint32_t position = KRBe16(stop + 1);
     TyxTabStop& tab = stops[i];
     if (inches) {
       // position / 1440.0 is a double, so the sum is too.
@@ -581,13 +550,13 @@ void KRTpTail(KRFormat* record, std::uint32_t length) {
       const float pointLimit = limit * 72.0f;
       if (tab.tsX.value > pointLimit) tab.tsX.value = pointLimit;
     }
-    std::int32_t decimalChar = 0;
-    tab.tsType = tabTypeOfKind(stop[0], &decimalChar);
+    const KRTabKind* kind = KRTabKindOf(stop[0]);
+    tab.tsType = kind != nullptr ? kind->type : tabType(TyxTabType::Left);
     tab.tsLeader = ' ';
     tab.setMask = TyxBit(TyxTabStopField::TSX) | TyxBit(TyxTabStopField::TSType) |
                   TyxBit(TyxTabStopField::TSLeader);
-    if (decimalChar != 0) {
-      tab.tsDecimalChar = decimalChar;
+    if (kind != nullptr && kind->decimalChar != 0) {
+      tab.tsDecimalChar = kind->decimalChar;
       tab.setMask |= TyxBit(TyxTabStopField::TSDecimalChar);
     }
   }
@@ -664,19 +633,6 @@ void KRNfpTail(KRFormat* record, std::uint32_t length) {
   // One or two bytes too few for a parameter are dropped, so that the field
   // ends where its length says.
   if (consumed < length) drop(length - consumed, "Expected Note Format Parameter contents.");
-}
-
-void KRSfieldReset() {
-  KRPrimaryFormat = KRFormat{};
-  KRAlternateFormat = KRFormat{};
-  KRCurrentFormat = KRFormat{};
-  KRGlobal.documentFont = IbmFont{};
-  KRGlobal.masterFormat = nullptr;
-  KRGlobal.returnFormat = nullptr;
-  KRGlobal.marginTextPending[0] = 0;
-  KRGlobal.marginTextPending[1] = 0;
-  stringArena.clear();
-  tabArena.clear();
 }
 
 }  // namespace vantrove

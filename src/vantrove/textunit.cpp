@@ -9,16 +9,18 @@
 #include <cstdio>
 #include <initializer_list>
 
+#include "fontmap/fontmap.h"
 #include "tyxout/tyxout.h"
+#include "vantrove/fontctl.h"
+#include "vantrove/format.h"
 #include "vantrove/io.h"
-#include "vantrove/krtypes.h"
 #include "vantrove/mbcontrol.h"
 #include "vantrove/sfield.h"
 
 namespace vantrove {
 namespace {
 
-// The paragraph state: one for the whole run.
+// The paragraph state.
 struct ParaState {
   std::uint8_t scanning;   // the first line of the next paragraph is being scanned
   std::uint8_t lineStart;  // nothing written yet (output) / only leading blanks seen (scan)
@@ -36,12 +38,6 @@ struct ParaState {
   std::uint8_t superscriptSeen;
   std::uint8_t subscriptSeen;
 };
-
-ParaState para{};
-
-// The one tab stop of an "align field" or "hanging pgf" paragraph. The catalog
-// keeps its own copy, so one static record serves every paragraph.
-TyxTabStop kindTabStop{};
 
 // State of one call of KRTextUnit.
 struct UnitState {
@@ -86,14 +82,26 @@ struct LastFont {
   float scriptShift = 0.0f;
   std::uint32_t stamp = 0;
 };
-LastFont lastFont;
+
+// The module's state: one for the whole run.
+struct TextState {
+  ParaState para{};
+  LastFont lastFont;
+  // The one tab stop of an "align field" or "hanging pgf" paragraph. The
+  // catalog keeps its own copy, so one record serves every paragraph.
+  TyxTabStop kindTabStop{};
+  // Where footnote text units write; the driver opens it.
+  std::FILE* footnoteStream = nullptr;
+};
+TextState state;
 
 // Whether a character in output font `out` needs no font statement: the
 // previous character had the same one and nothing has changed since.
 bool fontRepeats(const AmFontEntry* out) {
-  return out != nullptr && out == lastFont.out &&
-         KRCurrentFormat.currentFont.style == lastFont.ibmStyle &&
-         para.scriptShift == lastFont.scriptShift && TyxFontStamp() == lastFont.stamp;
+  return out != nullptr && out == state.lastFont.out &&
+         KRCurrentFormat.currentFont.style == state.lastFont.ibmStyle &&
+         state.para.scriptShift == state.lastFont.scriptShift &&
+         TyxFontStamp() == state.lastFont.stamp;
 }
 
 // Builds the font record of a character in output font `out` and writes what
@@ -124,14 +132,14 @@ bool fontRepeats(const AmFontEntry* out) {
     font.fStrike = (both & 0x08) != 0;
   }
   float dy = 0.0f;
-  if (para.scriptShift == -1.0f) {
+  if (state.para.scriptShift == -1.0f) {
     dy = -0.5f * size;
-  } else if (para.scriptShift != 0.0f) {
+  } else if (state.para.scriptShift != 0.0f) {
     dy = 0.5f * size;
   }
   font.fDY = TyxPoints(dy);
   if (TyxFontOut(&font, stream) == TyxWriteFailed) KRFatalStdio();
-  lastFont = {out, ibmStyle, para.scriptShift, TyxFontStamp()};
+  state.lastFont = {out, ibmStyle, state.para.scriptShift, TyxFontStamp()};
 }
 
 // A graphic character (code < 0: its code comes from the font's code table) or
@@ -147,7 +155,7 @@ void characterPath(UnitState& unit, std::uint8_t b, int code) {
     code = b;  // no code table at all: the byte passes unchanged
   }
   charOut(code, unit.stream);
-  para.lineStart = 0;
+  state.para.lineStart = 0;
   unit.prevCode = static_cast<std::uint8_t>(code);
 }
 
@@ -168,9 +176,9 @@ constexpr std::array<std::uint8_t, 256> kRunCode = [] {
 
 // The bytes of body text left in the field, at most what is already in memory.
 std::size_t peekField(const UnitState& unit, const std::uint8_t** bytes) {
-  if (KRStdin.offset >= unit.end) return 0;
+  if (KRStdinOffset() >= unit.end) return 0;
   const std::size_t available = KRStdinPeek(bytes);
-  const std::size_t left = unit.end - KRStdin.offset;
+  const std::size_t left = unit.end - KRStdinOffset();
   return available < left ? available : left;
 }
 
@@ -181,8 +189,8 @@ std::size_t peekField(const UnitState& unit, const std::uint8_t** bytes) {
 // then handles on its own.
 void outputRun(UnitState& unit) {
   const AmFontEntry* entry = textEntry();
-  if (entry == nullptr || !fontRepeats(lastFont.out)) return;
-  const AmFontEntry* const font = lastFont.out;
+  if (entry == nullptr || !fontRepeats(state.lastFont.out)) return;
+  const AmFontEntry* const font = state.lastFont.out;
   const std::uint8_t* const codeMap = entry->codeMap;
   AmFontEntry* const* const fontMap = entry->fontMap;
   constexpr std::size_t kChunk = 256;
@@ -228,7 +236,7 @@ void scanRun(const UnitState& unit) {
     const std::size_t available = peekField(unit, &bytes);
     std::size_t n = 0;
     while (n < available && !kScanStop[bytes[n]]) ++n;
-    para.scanCount += static_cast<std::uint32_t>(n);
+    state.para.scanCount += static_cast<std::uint32_t>(n);
     KRStdinConsume(n);
     if (n == 0 || n < available) return;
   }
@@ -237,14 +245,14 @@ void scanRun(const UnitState& unit) {
 // Tab, space, required space and numeric space write nothing before the first
 // character of a "pgf" or "align field" paragraph's first line.
 bool dropLeading() {
-  return para.lineStart == 1 && para.lineEnds == 0 &&
-         (para.dropLeadingBlanks != 0 || KRGlobal.alignField != 0);
+  return state.para.lineStart == 1 && state.para.lineEnds == 0 &&
+         (state.para.dropLeadingBlanks != 0 || KRGlobal.alignField != 0);
 }
 
 void lineEnd(UnitState& unit) {
-  ++para.lineEnds;
+  ++state.para.lineEnds;
   // A carrier return between two words is a word space of the flowing text.
-  if (para.lineStart == 0 && unit.prevCode != 0x20 && unit.shyPending == 0) {
+  if (state.para.lineStart == 0 && unit.prevCode != 0x20 && unit.shyPending == 0) {
     charOut(0x20, unit.stream);
   }
   unit.shyPending = 0;
@@ -268,7 +276,7 @@ void outputByte(UnitState& unit, std::uint8_t b) {
       KRParaClose(unit.stream);
       break;
     case 0x09:  // SuPerScript
-      para.superscriptSeen = 1;
+      state.para.superscriptSeen = 1;
       KRScriptShift();
       break;
     case 0x15:  // Carrier REturn
@@ -279,22 +287,23 @@ void outputByte(UnitState& unit, std::uint8_t b) {
       charOut(TyxChar::HardReturn, unit.stream);
       break;
     case 0x2B:  // Multi-Byte Ctrl
-      KRMultiByteCtrl(0, b);
+      KRMultiByteCtrl(0);
       break;
     case 0x38:  // SuBScript
-      para.subscriptSeen = 1;
+      state.para.subscriptSeen = 1;
       KRScriptShift();
       break;
     case 0x39:  // Indent Tab
-      if (para.lineStart == 0 && para.lineEnds == 0 && para.firstIndentTabPending != 0) {
-        para.firstIndentTabPending = 0;
+      if (state.para.lineStart == 0 && state.para.lineEnds == 0 &&
+          state.para.firstIndentTabPending != 0) {
+        state.para.firstIndentTabPending = 0;
         charOut(TyxChar::Tab, unit.stream);
-      } else if (para.indentTabsWritten != 0) {
+      } else if (state.para.indentTabsWritten != 0) {
         charOut(TyxChar::Tab, unit.stream);
       }
       break;
     case 0x3A:  // Required Page End
-      para.columnTopPending = 1;
+      state.para.columnTopPending = 1;
       KRParaClose(unit.stream);
       break;
     case 0x3F:  // SUBstitute
@@ -317,7 +326,8 @@ void outputByte(UnitState& unit, std::uint8_t b) {
       if (b > 0x40) {
         // A graphic character; 0x60, the required hyphen, is one too. The
         // text of an aligned field starts at the paragraph's one tab stop.
-        if (para.lineStart == 1 && KRGlobal.alignField != 0) charOut(TyxChar::Tab, unit.stream);
+        if (state.para.lineStart == 1 && KRGlobal.alignField != 0)
+          charOut(TyxChar::Tab, unit.stream);
         characterPath(unit, b, -1);
       } else {
         char message[64];
@@ -330,36 +340,36 @@ void outputByte(UnitState& unit, std::uint8_t b) {
 
 // One byte of a paragraph's first line while its kind is not yet decided.
 void scanByte(UnitState& unit, std::uint8_t b) {
-  if (b != 0x2B) ++para.scanCount;
+  if (b != 0x2B) ++state.para.scanCount;
   switch (b) {
     case 0x05: {  // a leading tab moves the first line to the next tab stop
       const TyxPgf& pgf = KRCurrentFormat.pgf;
-      if (para.lineStart == 1 && pgf.tabStop != nullptr &&
-          static_cast<std::int64_t>(pgf.pgfNumTabs) > para.leadingTabIndex) {
-        para.firstLinePos = pgf.tabStop[para.leadingTabIndex].tsX;
-        ++para.leadingTabIndex;
+      if (state.para.lineStart == 1 && pgf.tabStop != nullptr &&
+          static_cast<std::int64_t>(pgf.pgfNumTabs) > state.para.leadingTabIndex) {
+        state.para.firstLinePos = pgf.tabStop[state.para.leadingTabIndex].tsX;
+        ++state.para.leadingTabIndex;
       }
       break;
     }
     case 0x40:
     case 0x41:
     case 0xE1:
-      if (para.lineStart == 1) {
+      if (state.para.lineStart == 1) {
         double width = KRCurrentFormat.masterFont.charWidth;
-        if (para.firstLinePos.unit == TyxUnitCode(TyxUnit::Inch)) width /= 72.0;
-        para.firstLinePos.value = static_cast<float>(para.firstLinePos.value + width);
+        if (state.para.firstLinePos.unit == TyxUnitCode(TyxUnit::Inch)) width /= 72.0;
+        state.para.firstLinePos.value = static_cast<float>(state.para.firstLinePos.value + width);
       }
       break;
     case 0x39:
-      ++para.indentTabs;
-      if (para.lineStart == 1) ++para.leadingIndentTabs;
+      ++state.para.indentTabs;
+      if (state.para.lineStart == 1) ++state.para.leadingIndentTabs;
       break;
     case 0x2B:
-      KRMultiByteCtrl(1, b);
+      KRMultiByteCtrl(1);
       break;
     case 0x0C:
       // Only a page end that ends the body text field ends the line.
-      if (KRStdin.offset == unit.end) KRParaOpen(0x15, unit.stream);
+      if (KRStdinOffset() == unit.end) KRParaOpen(0x15, unit.stream);
       break;
     case 0x06:
     case 0x15:
@@ -368,31 +378,19 @@ void scanByte(UnitState& unit, std::uint8_t b) {
     case 0x3A:
       // A long line is a paragraph of its own even when a required carrier
       // return ends it.
-      KRParaOpen(para.scanCount >= 100 ? 0x15 : b, unit.stream);
+      KRParaOpen(state.para.scanCount >= 100 ? 0x15 : b, unit.stream);
       break;
     default:
-      para.lineStart = 0;
+      state.para.lineStart = 0;
       break;
   }
-}
-
-// The footnote number of a unit name: its leading decimal digits, mod 65536.
-int footnoteNumber(const std::uint8_t* asciiName) {
-  static constexpr int kNamePositions[6] = {0, 1, 2, 3, 5, 7};
-  long value = 0;
-  for (int position : kNamePositions) {
-    const std::uint8_t c = asciiName[position];
-    if (c < '0' || c > '9') break;
-    value = value * 10 + (c - '0');
-  }
-  return static_cast<int>(value % 65536);
 }
 
 // Reads the parameters of a text unit format change into KRCurrentFormat,
 // skipping the fields no reader knows.
 void formatChange(const KRSfIntro& intro) {
-  const std::uint64_t end = KRStdin.offset + KRSfLength(intro) - 5;
-  while (KRStdin.offset < end) {
+  const std::uint64_t end = KRStdinOffset() + KRSfLength(intro) - 5;
+  while (KRStdinOffset() < end) {
     if (KRPageImageParams(0, "Expected PIP in text unit format change.", &KRCurrentFormat) ==
         KRReadMatched) {
       continue;
@@ -408,12 +406,8 @@ void formatChange(const KRSfIntro& intro) {
     if (KROperatorMessage(0, "Expected OM in text unit format change.") == KRReadMatched) {
       continue;
     }
-    std::uint8_t head[5];
-    KRStdinRead(1, "Expected format option in text unit format change.", head, 5, 0);
-    const std::uint32_t length = (std::uint32_t{head[0]} << 8) | head[1];
-    if (length > 5) {
-      KRStdinDrop(length - 5, "Expected contents of format option in text unit format change.");
-    }
+    KRSfSkip("Expected format option in text unit format change.",
+             "Expected contents of format option in text unit format change.");
   }
 }
 
@@ -426,7 +420,7 @@ void useMaster(KRFormat* master) {
 
 int KRTextUnit(int fatal, const char* message) {
   // The fields of a unit are never part of a scanned line.
-  if (para.scanning != 0) KRStdinForget();
+  if (state.para.scanning != 0) KRStdinForget();
 
   KRSfIntro name = KRSfExpect(0xE1, 11, 11, {0x04});
   const int nameResult = KRSfRead(fatal, message, &name);
@@ -445,21 +439,20 @@ int KRTextUnit(int fatal, const char* message) {
   unitName[6] = 0x4B;
   unitName[7] = raw[5];
   unitName[8] = 0;
-  std::uint8_t asciiName[9] = {};
-  KREbcdic2Ascii(unitName, asciiName);
 
+  // A unit whose name begins with "9" holds a footnote.
   UnitState unit{};
-  unit.footnote = asciiName[0] == '9';
+  unit.footnote = raw[0] != 0 && KREbcdicChar(raw[0]) == '9';
   if (unit.footnote) {
-    unit.stream = KRFootnoteStream;
-    ++footnoteNum;
-    if (TyxFNoteTextOpen(footnoteNumber(asciiName), unit.stream) == TyxWriteFailed) {
+    unit.stream = state.footnoteStream;
+    KRCountFootnote();
+    if (TyxFNoteTextOpen(KRFootnoteNumber(raw), unit.stream) == TyxWriteFailed) {
       KRFatalStdio();
     }
     const TyxPgf* format = setFootnoteParaFormat();
     if (TyxParaOpen(format, unit.stream, 1) == TyxWriteFailed) KRFatalStdio();
     // A footnote's first paragraph is written at once, without a scan.
-    para.scanning = 0;
+    state.para.scanning = 0;
   } else {
     unit.stream = KRGlobal.bodyStream;
   }
@@ -485,25 +478,25 @@ int KRTextUnit(int fatal, const char* message) {
   KRMarginTextDecl(0, "Expected margin text declaration in text unit.", &KRCurrentFormat);
 
   for (;;) {
-    if (para.scanning != 0) KRStdinForget();
+    if (state.para.scanning != 0) KRStdinForget();
     KRSfIntro text = KRSfExpect(0xE8, 6, KRSfNoLimit, {0x07});
     if (KRSfRead(0, "Expected body text.", &text) != KRReadMatched) return 2;
     // A scan left unfinished by the previous field goes on in this one.
-    if (para.scanning != 0) KRStdinRemember();
-    unit.end = KRStdin.offset + KRSfLength(text) - 5;
-    while (KRStdin.offset < unit.end) {
+    if (state.para.scanning != 0) KRStdinRemember();
+    unit.end = KRStdinOffset() + KRSfLength(text) - 5;
+    while (KRStdinOffset() < unit.end) {
       // Once a line has started, ordinary characters are taken in runs.
-      if (para.lineStart == 0) {
-        if (para.scanning != 0 && para.lineEnds == 0) {
+      if (state.para.lineStart == 0) {
+        if (state.para.scanning != 0 && state.para.lineEnds == 0) {
           scanRun(unit);
         } else {
           outputRun(unit);
         }
-        if (KRStdin.offset >= unit.end) break;
+        if (KRStdinOffset() >= unit.end) break;
       }
       std::uint8_t b;
       KRStdinReadByte("Expected single-byte or multi-byte ctrl.", &b);
-      if (para.scanning != 0 && para.lineEnds == 0) {
+      if (state.para.scanning != 0 && state.para.lineEnds == 0) {
         scanByte(unit, b);
       } else {
         outputByte(unit, b);
@@ -521,33 +514,33 @@ int KREndUnit(int fatal, const char* message) {
 
 void KRParaClose(std::FILE* stream) {
   if (TyxParaClose(stream, 1) == TyxWriteFailed) KRFatalStdio();
-  para.lineEnds = 0;
-  para.lineStart = 1;
-  para.firstLinePos = TyxPoints(0.0f);
-  para.scanCount = 0;
-  para.leadingTabIndex = 0;
-  para.indentTabs = 0;
-  para.leadingIndentTabs = 0;
+  state.para.lineEnds = 0;
+  state.para.lineStart = 1;
+  state.para.firstLinePos = TyxPoints(0.0f);
+  state.para.scanCount = 0;
+  state.para.leadingTabIndex = 0;
+  state.para.indentTabs = 0;
+  state.para.leadingIndentTabs = 0;
   KRGlobal.alignField = 0;
   KRGlobal.alignLine = 0;
   KRStdinRemember();
-  para.scanning = 1;
-  para.scriptShift = 0.0f;
-  para.superscriptSeen = 0;
-  para.subscriptSeen = 0;
+  state.para.scanning = 1;
+  state.para.scriptShift = 0.0f;
+  state.para.superscriptSeen = 0;
+  state.para.subscriptSeen = 0;
 }
 
 void KRParaOpen(std::uint8_t terminator, std::FILE* stream) {
   // The scanned bytes become the next bytes of the input again.
   KRStdinForget();
   KRStdinUnreadMemory();
-  para.scanning = 0;
+  state.para.scanning = 0;
 
   TyxPgf pgf = KRCurrentFormat.pgf;
   pgf.setMask |= pgfBit(TyxPgfField::PgfTag);
-  para.dropLeadingBlanks = 0;
-  para.firstIndentTabPending = 0;
-  para.indentTabsWritten = 0;
+  state.para.dropLeadingBlanks = 0;
+  state.para.firstIndentTabPending = 0;
+  state.para.indentTabsWritten = 0;
   const bool hasTabs = (pgf.setMask & pgfBit(TyxPgfField::PgfNumTabs)) != 0;
 
   if (KRGlobal.alignLine != 0) {
@@ -555,12 +548,12 @@ void KRParaOpen(std::uint8_t terminator, std::FILE* stream) {
     pgf.pgfAlignment = KRGlobal.lineAlignment;
   } else if (KRGlobal.alignField != 0) {
     pgf.pgfTag = "align field";
-    kindTabStop = TyxTabStop{};
-    kindTabStop.setMask = TyxBit(TyxTabStopField::TSX) | TyxBit(TyxTabStopField::TSType);
-    kindTabStop.tsType = KRGlobal.alignTabType;
+    state.kindTabStop = TyxTabStop{};
+    state.kindTabStop.setMask = TyxBit(TyxTabStopField::TSX) | TyxBit(TyxTabStopField::TSType);
+    state.kindTabStop.tsType = KRGlobal.alignTabType;
     if (KRGlobal.alignTabType == static_cast<std::uint32_t>(TyxTabType::Decimal)) {
-      kindTabStop.setMask |= TyxBit(TyxTabStopField::TSDecimalChar);
-      kindTabStop.tsDecimalChar = static_cast<std::int32_t>(KRGlobal.alignDecimalChar);
+      state.kindTabStop.setMask |= TyxBit(TyxTabStopField::TSDecimalChar);
+      state.kindTabStop.tsDecimalChar = static_cast<std::int32_t>(KRGlobal.alignDecimalChar);
     }
     // The stop's position is a float from the start: the unsigned column
     // product is stored as one. An indent in inches is multiplied by the
@@ -570,54 +563,55 @@ void KRParaOpen(std::uint8_t terminator, std::FILE* stream) {
     if (KRGlobal.alignColumn != 0) {
       x = static_cast<float>((KRGlobal.alignColumn - 1) * KRCurrentFormat.masterFont.charWidth);
     } else {
-      x = para.firstLinePos.value;
+      x = state.para.firstLinePos.value;
     }
     if (pgf.pgfLIndent.unit == TyxUnitCode(TyxUnit::Inch)) {
       x = static_cast<float>(x + pgf.pgfLIndent.value * 72.0);
     } else {
       x = x + pgf.pgfLIndent.value;
     }
-    kindTabStop.tsX = TyxPoints(x);
+    state.kindTabStop.tsX = TyxPoints(x);
     // The stop reaches the output only when the current format has tab stops.
-    pgf.tabStop = &kindTabStop;
+    pgf.tabStop = &state.kindTabStop;
     pgf.pgfNumTabs = 1;
   } else if (terminator == 0x06 || terminator == 0x3A) {
     pgf.pgfTag = "row";
-    para.indentTabsWritten = 1;
-  } else if (para.indentTabs > 0) {
-    const bool hanging = para.indentTabs != para.leadingIndentTabs;
+    state.para.indentTabsWritten = 1;
+  } else if (state.para.indentTabs > 0) {
+    const bool hanging = state.para.indentTabs != state.para.leadingIndentTabs;
     pgf.pgfTag = hanging ? "hanging pgf" : "indented pgf";
-    if (hanging) para.firstIndentTabPending = 1;
+    if (hanging) state.para.firstIndentTabPending = 1;
     if (hasTabs && pgf.tabStop != nullptr &&
-        static_cast<std::int64_t>(pgf.pgfNumTabs) >= para.indentTabs) {
-      pgf.pgfLIndent = pgf.tabStop[para.indentTabs - 1].tsX;
+        static_cast<std::int64_t>(pgf.pgfNumTabs) >= state.para.indentTabs) {
+      pgf.pgfLIndent = pgf.tabStop[state.para.indentTabs - 1].tsX;
       pgf.setMask |= pgfBit(TyxPgfField::PgfLIndent) | pgfBit(TyxPgfField::PgfFIndent);
       if (!hanging) {
         pgf.pgfFIndent = pgf.pgfLIndent;
       } else {
-        pgf.pgfFIndent = para.leadingIndentTabs != 0 ? pgf.tabStop[para.leadingIndentTabs - 1].tsX
-                                                     : KRCurrentFormat.pgf.pgfFIndent;
-        kindTabStop = TyxTabStop{};
-        kindTabStop.setMask = TyxBit(TyxTabStopField::TSX) | TyxBit(TyxTabStopField::TSType);
-        kindTabStop.tsX = pgf.pgfLIndent;
-        kindTabStop.tsType = static_cast<std::uint32_t>(TyxTabType::Left);
-        pgf.tabStop = &kindTabStop;
+        pgf.pgfFIndent = state.para.leadingIndentTabs != 0
+                             ? pgf.tabStop[state.para.leadingIndentTabs - 1].tsX
+                             : KRCurrentFormat.pgf.pgfFIndent;
+        state.kindTabStop = TyxTabStop{};
+        state.kindTabStop.setMask = TyxBit(TyxTabStopField::TSX) | TyxBit(TyxTabStopField::TSType);
+        state.kindTabStop.tsX = pgf.pgfLIndent;
+        state.kindTabStop.tsType = static_cast<std::uint32_t>(TyxTabType::Left);
+        pgf.tabStop = &state.kindTabStop;
         pgf.pgfNumTabs = 1;
         pgf.setMask |= pgfBit(TyxPgfField::PgfNumTabs);
       }
     }
-  } else if (para.firstLinePos.value > 0.0f) {
+  } else if (state.para.firstLinePos.value > 0.0f) {
     pgf.pgfTag = "pgf";
-    pgf.pgfFIndent = para.firstLinePos;
-    para.dropLeadingBlanks = 1;
+    pgf.pgfFIndent = state.para.firstLinePos;
+    state.para.dropLeadingBlanks = 1;
   } else {
     pgf.pgfTag = "block pgf";
   }
 
   pgf.setMask |= pgfBit(TyxPgfField::PgfPlacement);
-  if (para.columnTopPending != 0) {
+  if (state.para.columnTopPending != 0) {
     pgf.pgfPlacement = static_cast<std::uint32_t>(TyxPlacement::ColumnTop);
-    para.columnTopPending = 0;
+    state.para.columnTopPending = 0;
   }
 
   if (TyxParaOpen(&pgf, stream, 1) == TyxWriteFailed) KRFatalStdio();
@@ -640,25 +634,27 @@ void KRParaOpen(std::uint8_t terminator, std::FILE* stream) {
   const std::uint8_t style = KRCurrentFormat.currentFont.style;
   KRCurrentFormat.currentFont = KRCurrentFormat.masterFont;
   KRCurrentFormat.currentFont.style = style;
-  para.lineStart = 1;
+  state.para.lineStart = 1;
 }
 
 void KRScriptShift() {
-  if (para.superscriptSeen != 0 && para.subscriptSeen != 0) {
-    para.superscriptSeen = 0;
-    para.subscriptSeen = 0;
-    para.scriptShift = 0.0f;
-  } else if (para.superscriptSeen != 0) {
-    para.scriptShift = -1.0f;
+  if (state.para.superscriptSeen != 0 && state.para.subscriptSeen != 0) {
+    state.para.superscriptSeen = 0;
+    state.para.subscriptSeen = 0;
+    state.para.scriptShift = 0.0f;
+  } else if (state.para.superscriptSeen != 0) {
+    state.para.scriptShift = -1.0f;
   } else {
-    para.scriptShift = 1.0f;
+    state.para.scriptShift = 1.0f;
   }
 }
 
+void KRTextSetFootnoteStream(std::FILE* stream) {
+  state.footnoteStream = stream;
+}
+
 void KRTextReset() {
-  para = ParaState{};
-  kindTabStop = TyxTabStop{};
-  lastFont = LastFont{};
+  state = TextState{};
 }
 
 }  // namespace vantrove

@@ -16,7 +16,11 @@ void KRParaClose(std::FILE* stream);
 void KRParaOpen(std::uint8_t terminator, std::FILE* stream);
 void KRScriptShift();
 
-// Returns the paragraph state to program start (tests, fuzzing).
+// The stream footnote text units write to (the driver opens and closes it).
+void KRTextSetFootnoteStream(std::FILE* stream);
+
+// Returns the paragraph state to program start and forgets the footnote
+// stream (tests, fuzzing).
 void KRTextReset();
 
 }  // namespace vantrove

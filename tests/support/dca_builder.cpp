@@ -10,8 +10,8 @@
 #include <string>
 
 #include "fontmap/fontmap.h"
+#include "vantrove/driver.h"
 #include "vantrove/io.h"
-#include "vantrove/main.h"
 
 namespace dca {
 
@@ -331,7 +331,7 @@ void stopInProcess() {
 }
 
 void openInput(const Bytes& bytes) {
-  vantrove::KRStdinOpen(nullptr, nullptr, openBytes(bytes));
+  vantrove::KRStdinOpen(openBytes(bytes));
 }
 
 Outcome capture(const std::function<void()>& body) {

@@ -1,5 +1,5 @@
-// Program entry, the translation driver, output assembly and the fatal-error
-// document.
+// The command line, the translation driver, output assembly and the
+// fatal-error document.
 #pragma once
 
 #include <cstdio>
@@ -16,8 +16,9 @@ void KRTranslate();
 [[noreturn]] void KRFatalFinish();
 void KRFatalPuts(const char* text);
 
-// Returns every module to its state at program start, except the font map,
-// closing and removing temporary files a run left behind (tests and fuzzing).
+// Returns every module to its state at program start, except the font map and
+// the program name, closing and removing temporary files a run left behind
+// (tests and fuzzing).
 void KRResetAll();
 
 }  // namespace vantrove

@@ -1,23 +1,27 @@
-// Records shared by the converter's modules: the IBM font selection, the
-// format record, the translation state and the structured field expectation.
+// The format records and the translation state.
+//
+// A master format is kept as one record already in the shape of the output:
+// the paragraph format, document and page records of the writer, plus the IBM
+// font in force and the margin texts. The primary and alternate master formats
+// are filled by the format units; the current format is a copy of the master in
+// force that the text changes. KRGlobal holds what the reading of the format
+// units and of the text share: the body stream, the document default font, the
+// master in force and the pending margin texts and alignments.
+//
+// Strings and tab stop arrays that a record points to live as long as the
+// records (until KRFormatReset): records are copied by assignment, and a copy
+// shares them with the record it was copied from.
 #pragma once
 
+#include <cstddef>
 #include <cstdint>
 #include <cstdio>
+#include <string_view>
 
 #include "fontmap/fontmap.h"
 #include "tyxout/tyxout.h"
 
 namespace vantrove {
-
-// Results of the structured field and parameter readers.
-constexpr int KRReadEnd = 0;      // the input is at its end
-constexpr int KRReadOther = 1;    // the next field is something else (pushed back)
-constexpr int KRReadMatched = 2;  // the field was read
-
-// Results of the writer operations.
-constexpr int TyxWriteFailed = 0;
-constexpr int TyxWriteOk = 1;
 
 // IBM font style bits.
 constexpr std::uint8_t IbmStyleEmphasis = 0x01;
@@ -60,24 +64,18 @@ struct KRGlobalRecord {
   std::uint32_t lineAlignment;
 };
 
-// What KRSfRead expects, and on a match the introducer it read.
-struct KRSfIntro {
-  std::uint8_t introBytes[5];  // length (2, big-endian), class, type, format
-  std::uint32_t minLength;
-  std::uint32_t maxLength;  // 0x40000000 for no limit
-  std::uint8_t types[12];
-  std::uint32_t typeCount;
-};
-
-constexpr std::uint32_t KRSfNoLimit = 0x40000000;
-
-// Process-wide state (defined in main.cpp and sfield.cpp).
 extern KRGlobalRecord KRGlobal;
 extern KRFormat KRPrimaryFormat;
 extern KRFormat KRAlternateFormat;
 extern KRFormat KRCurrentFormat;
-extern std::FILE* KRFootnoteStream;
-extern const char* KRArgv0;
-extern int footnoteNum;
+
+// A copy of `text` that lives as long as the format records.
+const char* KRKeepString(std::string_view text);
+// `count` zeroed tab stops that live as long as the format records.
+TyxTabStop* KRNewTabStops(std::size_t count);
+
+// Zeroes KRGlobal and the three format records and frees what they point to
+// (tests, fuzzing). The caller has closed the body stream.
+void KRFormatReset();
 
 }  // namespace vantrove

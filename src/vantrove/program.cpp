@@ -1,5 +1,0 @@
-#include "vantrove/main.h"
-
-int main(int argc, char** argv) {
-  vantrove::KRMain(argc, argv);
-}
