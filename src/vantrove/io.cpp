@@ -4,6 +4,8 @@
 #include <cerrno>
 #include <cstdlib>
 #include <cstring>
+#include <memory>
+#include <new>
 #include <vector>
 
 #include "tools/kzopen.h"
@@ -37,7 +39,7 @@ void (*failureCleanup)() = nullptr;
 
 // Memory held back for the fatal-error document (see KRReserveMemory).
 constexpr std::size_t kMemoryReserve = 1 << 20;
-void* memoryReserve = nullptr;
+std::unique_ptr<char[]> memoryReserve;
 
 constexpr std::size_t kMemoryInitialCapacity = 80;
 
@@ -333,16 +335,17 @@ void KRFatalStdio() {
 }
 
 void KRFatalMemory() {
-  std::free(memoryReserve);
-  memoryReserve = nullptr;
+  memoryReserve.reset();
   KRFatal("Memory is full.");
 }
 
 void KRReserveMemory() {
-  if (memoryReserve != nullptr) return;
-  memoryReserve = std::malloc(kMemoryReserve);
+  if (memoryReserve) return;
+  // Allocated like everything else, through operator new; when even this
+  // cannot be had, the run goes on without a reserve.
+  memoryReserve.reset(new (std::nothrow) char[kMemoryReserve]);
   // Touch every page, so that the reserve is really there to give back.
-  if (memoryReserve != nullptr) std::memset(memoryReserve, 0, kMemoryReserve);
+  if (memoryReserve) std::memset(memoryReserve.get(), 0, kMemoryReserve);
 }
 
 void KRSetExitHook(KRExitHook hook) {
