@@ -385,10 +385,14 @@ int TyxParaOpen(const TyxPgf* format, std::FILE* stream, int closeFlag) {
   ++fontStamp;
   if (closeFlag != 0) {
     if (writer.paraOpen && !TyxParaClose(stream, closeFlag)) return 0;
-    writer.paraOpen = true;
     writer.current = Current::Para;
   }
-  return paraBegin(format, stream, closeFlag);
+  const int begun = paraBegin(format, stream, closeFlag);
+  // Open only once begun: the fatal-error paragraph, opened when memory runs
+  // out in the middle of the catalog lookup, must not close a paragraph whose
+  // statement was never written.
+  if (closeFlag != 0) writer.paraOpen = true;
+  return begun;
 }
 
 int TyxParaClose(std::FILE* stream, int closeFlag) {

@@ -1,0 +1,282 @@
+// Running out of memory, made to happen at each allocation in turn: while the
+// font map loads the parse stops with "Memory is full at line %d." and the
+// program with status 1; anywhere else the program writes the "Memory is
+// full." diagnostic and a complete fatal-error document, status 0. Without
+// the program's new-handler the writer answers a failed allocation as its
+// operations say.
+#include <dirent.h>
+#include <fcntl.h>
+#include <sys/wait.h>
+#include <unistd.h>
+
+#include <gtest/gtest.h>
+
+#include <cstdio>
+#include <cstdlib>
+#include <fstream>
+#include <string>
+#include <vector>
+
+#include "fontmap/fontmap.h"
+#include "support/allocation_limit.h"
+#include "support/dca_builder.h"
+#include "support/process.h"
+#include "support/wellformed.h"
+#include "tyxout/tyxout.h"
+#include "vantrove/io.h"
+#include "vantrove/main.h"
+
+namespace {
+
+using dca::operator+;
+
+// The line of a "Memory is full at line %d." text, or -1 for any other text.
+int memoryFullLine(const std::string& text) {
+  int line = -1;
+  int end = 0;
+  if (std::sscanf(text.c_str(), "Memory is full at line %d.%n", &line, &end) != 1 ||
+      static_cast<std::size_t>(end) != text.size()) {
+    return -1;
+  }
+  return line;
+}
+
+TEST(MemoryFull, WhileTheFontMapLoadsAFailedAllocationEndsTheParseAtItsLine) {
+  const std::string map = dca::testFontMap();
+  int lastLine = 1;
+  int stopped = 0;
+  for (std::uint64_t n = 1;; ++n) {
+    vantrove::AmReset();
+    std::FILE* stream = dca::openBytes(dca::Bytes(map.begin(), map.end()));
+    vtest::FailAllocation(n);
+    const int result = vantrove::AmFontOpen(stream);
+    const bool failed = vtest::AllocationFailed();
+    vtest::FailAllocation(0);
+    std::fclose(stream);
+    if (result != 0) {
+      // Failures come at ever later places in the file.
+      const int line = memoryFullLine(vantrove::AmErrorText());
+      ASSERT_GE(line, lastLine) << "allocation " << n << ": " << vantrove::AmErrorText();
+      lastLine = line;
+      ++stopped;
+      continue;
+    }
+    // A failure that the map could do without (a larger bucket array) leaves
+    // it complete; after the last allocation nothing fails at all.
+    const vantrove::AmFontEntry* times = vantrove::AmFontRead(nullptr, 85, 0, 0);
+    ASSERT_NE(times, nullptr) << n;
+    EXPECT_EQ(times->codeMap[0xC1], 'A') << n;
+    if (!failed) break;
+  }
+  EXPECT_GT(stopped, 3);
+  EXPECT_GT(lastLine, 100);  // the last font's table is made late in the file
+  vantrove::AmReset();
+}
+
+// ---------------------------------------------------------------- the program
+
+std::string readAll(const std::string& path) {
+  std::ifstream file(path, std::ios::binary);
+  return std::string(std::istreambuf_iterator<char>(file), std::istreambuf_iterator<char>());
+}
+
+void writeAll(const std::string& path, const std::string& text) {
+  std::ofstream(path, std::ios::binary) << text;
+}
+
+std::size_t filesIn(const std::string& folder) {
+  std::size_t count = 0;
+  if (DIR* dir = opendir(folder.c_str())) {
+    while (const dirent* entry = readdir(dir)) count += entry->d_name[0] != '.';
+    closedir(dir);
+  }
+  return count;
+}
+
+std::size_t occurrences(const std::string& text, const std::string& piece) {
+  std::size_t count = 0;
+  for (std::size_t at = text.find(piece); at != std::string::npos; at = text.find(piece, at + 1)) {
+    ++count;
+  }
+  return count;
+}
+
+struct ProgramRun {
+  int status = -1;
+  std::string err;
+  std::string out;
+  bool failed = false;      // the allocation asked for failed
+  std::string parserError;  // the font map's error text
+};
+
+std::string reportPath;
+
+// Runs the whole program in a child process whose `n`-th allocation fails.
+ProgramRun runProgram(const std::string& folder, std::uint64_t n) {
+  const std::string in = folder + "/in.dca", out = folder + "/out.tyx", err = folder + "/err.txt";
+  reportPath = folder + "/report.txt";
+  std::remove(out.c_str());
+  std::fflush(nullptr);
+  const pid_t child = fork();
+  if (child == 0) {
+    const int errFile = open(err.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0600);
+    dup2(errFile, STDERR_FILENO);
+    setenv("KZHOME", folder.c_str(), 1);
+    setenv("TMPDIR", (folder + "/tmp").c_str(), 1);
+    vantrove::KRSetExitHook([](int status) {
+      if (std::FILE* report = std::fopen(reportPath.c_str(), "w")) {
+        std::fprintf(report, "%d%s", vtest::AllocationFailed() ? 1 : 0, vantrove::AmErrorText());
+        std::fclose(report);
+      }
+      _exit(status);
+    });
+    char* argv[] = {const_cast<char*>("vantrove"), const_cast<char*>(in.c_str()),
+                    const_cast<char*>(out.c_str()), nullptr};
+    vtest::FailAllocation(n);
+    vantrove::KRMain(3, argv);
+  }
+  ProgramRun run;
+  int status = 0;
+  if (child < 0 || waitpid(child, &status, 0) != child) return run;
+  run.status = WIFEXITED(status) ? WEXITSTATUS(status) : 128 + WTERMSIG(status);
+  run.err = readAll(err);
+  run.out = readAll(out);
+  const std::string report = readAll(reportPath);
+  run.failed = report.starts_with("1");
+  if (!report.empty()) run.parserError = report.substr(1);
+  std::remove(reportPath.c_str());
+  return run;
+}
+
+TEST(MemoryFull, EveryFailedAllocationOfARunEndsInItsOwnWay) {
+  char scratch[] = "/tmp/vantrove-memory.XXXXXX";
+  ASSERT_NE(mkdtemp(scratch), nullptr);
+  const std::string folder = scratch;
+  ASSERT_EQ(system(("mkdir -p " + folder + "/tmp " + folder + "/kzinit/filters").c_str()), 0);
+  writeAll(folder + "/kzinit/filters/dca.am", dca::testFontMap());
+  const dca::Bytes document = dca::document(
+      dca::textUnit("000001", dca::ebc("One line") + dca::Bytes{dca::ctl::RCR} + dca::setGfid(85) +
+                                  dca::ebc("and a note") + dca::noteReference("900001") +
+                                  dca::noteEcho(1) + dca::Bytes{dca::ctl::RCR}) +
+      dca::textUnit("900001", dca::ebc("The note") + dca::Bytes{dca::ctl::RCR}));
+  writeAll(folder + "/in.dca", std::string(document.begin(), document.end()));
+
+  const ProgramRun plain = runProgram(folder, 0);
+  ASSERT_EQ(plain.status, 0) << plain.err;
+  ASSERT_EQ(plain.err, "");
+  int loading = 0, fatal = 0, fatalWithParagraph = 0;
+  for (std::uint64_t n = 1;; ++n) {
+    SCOPED_TRACE("allocation " + std::to_string(n));
+    const ProgramRun run = runProgram(folder, n);
+    EXPECT_EQ(filesIn(folder + "/tmp"), 0u);
+    if (run.status == 1) {
+      // In the font map: its parser's text; the driver's line; no output left.
+      EXPECT_GT(memoryFullLine(run.parserError), 0) << run.parserError;
+      EXPECT_EQ(run.err, "Problem reading your dca.am file.\n");
+      EXPECT_EQ(run.out, "");
+      ++loading;
+      continue;
+    }
+    ASSERT_EQ(run.status, 0) << run.err;
+    if (!run.failed) {
+      EXPECT_EQ(run.out, plain.out);
+      break;
+    }
+    if (run.err.empty()) {
+      EXPECT_EQ(run.out, plain.out);  // a failure the program could do without
+      continue;
+    }
+    // Anywhere else: the diagnostic and a complete document, which holds the
+    // fatal paragraph once the format units are read.
+    EXPECT_TRUE(run.err.starts_with("vantrove: Byte 0")) << run.err;
+    EXPECT_TRUE(run.err.ends_with(": Memory is full.\n")) << run.err;
+    // A fatal error in a footnote leaves that footnote open, whatever the error.
+    const std::string notes = vtest::notes(run.out);
+    const bool noteOpen =
+        occurrences(notes, "\t\t<FNote\n") > occurrences(notes, "\t\t> # End FNote\n");
+    EXPECT_EQ(vtest::tyxFault(run.out), noteOpen ? "1 statement(s) not closed" : "") << run.out;
+    EXPECT_TRUE(run.out.starts_with("<TYXFile 2.00> # Generated by vantrove 4.0.1P1d\n"));
+    const bool complete = run.out.ends_with("> # End TextFlow\n");
+    EXPECT_TRUE(complete || run.out.ends_with("> # End ParaCatalog\n"));
+    const std::string paragraph =
+        "<String `vantrove could not complete. Please see messages in "
+        "the console window. '>\n";
+    EXPECT_EQ(complete, run.out.find(paragraph) != std::string::npos);
+    fatalWithParagraph += complete;
+    ++fatal;
+  }
+  EXPECT_GT(loading, 0);
+  EXPECT_GT(fatalWithParagraph, 10);
+  EXPECT_GT(fatal, fatalWithParagraph);  // some before the format units
+  std::system(("rm -rf " + folder).c_str());
+}
+
+// ---------------------------------------------------------------- the writer on its own
+
+TEST(MemoryFull, WithoutTheHandlerAFailedCatalogEntryIsTaggedMemoryFullAndChangesNothing) {
+  using P = vantrove::TyxPgfField;
+  // Paragraphs in six formats, two of them numbered variants of Body.
+  std::vector<vantrove::TyxPgf> formats;
+  for (const char* tag : {"Body", "Head", "Body", "Note", "Body", "Head"}) {
+    vantrove::TyxPgf format{};
+    format.setMask = vantrove::TyxBit(P::PgfTag) | vantrove::TyxBit(P::PgfLIndent);
+    format.pgfTag = tag;
+    format.pgfLIndent = vantrove::TyxInches(static_cast<float>(formats.size()));
+    formats.push_back(format);
+  }
+  for (std::uint64_t n = 1;; ++n) {
+    SCOPED_TRACE("allocation " + std::to_string(n));
+    vantrove::TyxReset();
+    std::vector<std::string> tags;
+    tags.reserve(formats.size());
+    vtest::FailAllocation(n);
+    for (const auto& format : formats) tags.push_back(vantrove::TyxParaCatalogLookup(&format));
+    const bool failed = vtest::AllocationFailed();
+    vtest::FailAllocation(0);
+    // The failed paragraph has no entry; every other tag is in the catalog.
+    std::FILE* stream = std::tmpfile();
+    EXPECT_EQ(vantrove::TyxParaCatalogOut(stream), 1);
+    std::rewind(stream);
+    std::string catalog(4096, '\0');
+    catalog.resize(std::fread(catalog.data(), 1, catalog.size(), stream));
+    std::fclose(stream);
+    EXPECT_EQ(std::count(tags.begin(), tags.end(), "memory full"), failed ? 1 : 0);
+    for (const std::string& tag : tags) {
+      if (tag != "memory full") {
+        EXPECT_NE(catalog.find("<PgfTag `" + tag + "'>"), std::string::npos) << tag;
+      }
+    }
+    if (!failed) break;
+  }
+  vantrove::TyxReset();
+}
+
+TEST(MemoryFull, WithoutTheHandlerAFamilyThatCannotBeCopiedIsWrittenAndThenWrittenAgain) {
+  using F = vantrove::TyxFontField;
+  vantrove::TyxReset();
+  std::FILE* stream = std::tmpfile();
+  vantrove::TyxPgf body{};
+  body.setMask = vantrove::TyxBit(vantrove::TyxPgfField::PgfTag);
+  body.pgfTag = "Body";
+  ASSERT_EQ(vantrove::TyxParaOpen(&body, stream, 1), 1);
+  // A name too long to be kept without an allocation of its own.
+  vantrove::TyxFont font{};
+  font.setMask = vantrove::TyxBit(F::FFamily);
+  font.fFamily = "A family name of some length";
+  vtest::FailAllocation(1);
+  EXPECT_EQ(vantrove::TyxFontOut(&font, stream), 1);
+  EXPECT_TRUE(vtest::AllocationFailed());
+  EXPECT_EQ(vantrove::TyxFontOut(&font, stream), 1);  // no family in force: written again
+  EXPECT_EQ(vantrove::TyxFontOut(&font, stream), 1);  // now it is
+  const long size = std::ftell(stream);
+  std::rewind(stream);
+  std::string text(static_cast<std::size_t>(size), '\0');
+  text.resize(std::fread(text.data(), 1, text.size(), stream));
+  std::fclose(stream);
+  const std::string statement = "\t<Font <FFamily `A family name of some length'>>\n";
+  EXPECT_EQ(text, "<Para <PgfTag `Body'>\n\t<ParaLine # Begin Para's ParaLines.\n" + statement +
+                      statement);
+  vantrove::TyxReset();
+}
+
+}  // namespace
