@@ -16,6 +16,7 @@
 #include "fontmap/fontmap_internal.h"
 #include "tools/hash.h"
 #include "tools/string.h"
+#include "tools/vector.h"
 
 namespace vantrove {
 
@@ -72,7 +73,7 @@ std::vector<char*> entryTexts;         // family texts handed over to entries
 // registry is made first, so that a record is never made without its place.
 
 AmRule* newRule() {
-  allRules.reserve(allRules.size() + 1);
+  VectorMakeRoom(allRules);
   auto* rule = new (std::nothrow) AmRule{};
   if (rule != nullptr) allRules.push_back(rule);
   return rule;
@@ -377,7 +378,7 @@ int AmReadSpec(std::FILE* stream) {
 // copy. Null when the map or a copy cannot be had.
 AmFontEntry* enterFont(AmFontSpec& wanted) {
   if (AmSpareEntry == nullptr && (AmSpareEntry = newEntry()) == nullptr) return nullptr;
-  entryTexts.reserve(entryTexts.size() + 1);
+  VectorMakeRoom(entryTexts);
   AmSpareEntry->family = wanted.family;
   AmSpareEntry->gfid = wanted.gfid;
   AmSpareEntry->style = wanted.style;
@@ -519,7 +520,7 @@ HashTable& fontmap::fontTable() {
 }
 
 AmFontEntry* fontmap::newEntry() {
-  allEntries.reserve(allEntries.size() + 1);
+  VectorMakeRoom(allEntries);
   auto* entry = new (std::nothrow) AmFontEntry{};
   if (entry != nullptr) allEntries.push_back(entry);
   return entry;

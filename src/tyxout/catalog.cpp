@@ -13,6 +13,7 @@
 #include <utility>
 #include <vector>
 
+#include "tools/vector.h"
 #include "tyxout/tyxout.h"
 #include "tyxout/tyxout_internal.h"
 
@@ -291,24 +292,24 @@ class Catalog {
     // First everything that may fail: room in each list the entry joins. A
     // group or a bucket made here and left empty by a failure is never found.
     FormatShape shape = shapeOf(&made->format);
-    entries_.reserve(entries_.size() + 1);
+    VectorMakeRoom(entries_);
     Group* group = nullptr;
     if (auto found = groupOf_.find(shape); found != groupOf_.end()) {
       group = found->second;
     } else {
       auto fresh = std::make_unique<Group>();
       fresh->shape = shape;
-      groups_.reserve(groups_.size() + 1);
+      VectorMakeRoom(groups_);
       groupOf_.emplace(std::move(shape), fresh.get());
       group = fresh.get();
       groups_.push_back(std::move(fresh));
     }
-    group->entries.reserve(group->entries.size() + 1);
+    VectorMakeRoom(group->entries);
     std::array<Bucket*, kIndexesPerGroup> buckets{};
     std::size_t bucketCount = 0;
     for (auto& [formatShape, index] : group->indexes) {
       Bucket& bucket = index[valuesHash(formatShape, &made->format)];
-      bucket.reserve(bucket.size() + 1);
+      VectorMakeRoom(bucket);
       buckets[bucketCount++] = &bucket;
     }
     tags_.insert(made->tag);
