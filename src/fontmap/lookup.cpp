@@ -166,6 +166,9 @@ void fontmap::lookupReset() {
   lookupSpare = nullptr;
 }
 
+// When memory runs out the answer is null, as for a font the map lacks. (The
+// program's new-handler ends the run before that: only a map used without it
+// sees the null.)
 AmFontEntry* AmFontRead(const char* family, std::uint32_t gfid, std::uint8_t size,
                         std::uint8_t style) {
   try {

@@ -44,10 +44,13 @@ std::string AmToken;
 
 // The text of the last error. It lives in a fixed buffer, so that saying
 // "Memory is full" needs no memory; the longest text, the font keyword list,
-// takes about 110 characters.
+// takes about 100 characters.
 class ErrorText {
  public:
-  void clear() { length_ = 0, text_[0] = '\0'; }
+  void clear() {
+    length_ = 0;
+    text_[0] = '\0';
+  }
   void append(std::string_view piece) {
     const std::size_t room = sizeof text_ - 1 - length_;
     const std::size_t taken = piece.size() < room ? piece.size() : room;
