@@ -119,7 +119,8 @@ ProgramRun runProgram(const std::string& folder, std::uint64_t n) {
 }
 
 TEST(MemoryFull, EveryFailedAllocationOfARunEndsInItsOwnWay) {
-  const std::string folder = std::filesystem::temp_directory_path() / "vantrove-memory-test";
+  std::string folder = std::filesystem::temp_directory_path() / "vantrove-memory.XXXXXX";
+  ASSERT_NE(mkdtemp(folder.data()), nullptr);
   std::filesystem::create_directories(folder + "/kzinit/filters");
   std::ofstream(folder + "/kzinit/filters/dca.am") << dca::testFontMap();
   const dca::Bytes cr{dca::ctl::RCR};
