@@ -14,6 +14,7 @@
 #include <cstdlib>
 #include <filesystem>
 #include <fstream>
+#include <memory>
 #include <string>
 #include <vector>
 
@@ -121,6 +122,8 @@ ProgramRun runProgram(const std::string& folder, std::uint64_t n) {
 TEST(MemoryFull, EveryFailedAllocationOfARunEndsInItsOwnWay) {
   std::string folder = std::filesystem::temp_directory_path() / "vantrove-memory.XXXXXX";
   ASSERT_NE(mkdtemp(folder.data()), nullptr);
+  const std::unique_ptr<const std::string, void (*)(const std::string*)> removed(
+      &folder, [](const std::string* path) { std::filesystem::remove_all(*path); });
   std::filesystem::create_directories(folder + "/kzinit/filters");
   std::ofstream(folder + "/kzinit/filters/dca.am") << dca::testFontMap();
   const dca::Bytes cr{dca::ctl::RCR};
@@ -173,7 +176,6 @@ TEST(MemoryFull, EveryFailedAllocationOfARunEndsInItsOwnWay) {
   EXPECT_GT(loading, 0);
   EXPECT_GT(withParagraph, 10);
   EXPECT_GT(fatal, withParagraph);  // some before the format units
-  std::filesystem::remove_all(folder);
 }
 
 // ---------------------------------------------------------------- the writer on its own
