@@ -1,4 +1,5 @@
-// Tests of the Tyx writer: exact statement text for each kind of statement.
+// Tests of the Tyx writer: every operation with its text and its stop at a
+// failed write, the catalog against a plain list, characters and font changes.
 #include "tyxout/tyxout.h"
 
 #include <gtest/gtest.h>
@@ -302,8 +303,7 @@ TEST_F(TyxTextTest, PlainAndEmphasisInteract) {
                             "\t<Font <FBold Yes>>\n\t<Font <FPlain Yes>>\n");
 }
 
-// ---------------------------------------------------------------- every operation, and write
-// failures
+// ---------------------------------------------------------------- every operation
 
 TEST_F(TyxTest, EveryOperationWritesItsTextAndStopsAtAFailedWrite) {
   // Each case: what puts the writer into its state (written elsewhere), the
