@@ -1,7 +1,7 @@
 // The font map parser: reads "dca.am" into the map of font entries keyed by
 // font identity, giving each source font its character table or the font it
 // copies with its substitution rules. The map, its entries and the parser's
-// standing specifications live until AmReset.
+// standing font records (AmSrcSpec, AmCorlaSpec, AmCopySpec) live until AmReset.
 #include <climits>
 #include <cstddef>
 #include <cstdio>
@@ -82,7 +82,7 @@ AmRule* newRule() {
   return rule;
 }
 
-// Frees a family text owned by a specification or handed over to an entry.
+// Frees a family text owned by an AmFontSpec or handed over to an entry.
 void freeText(char* text) {
   delete[] text;
 }
