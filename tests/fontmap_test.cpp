@@ -171,56 +171,53 @@ TEST_F(FontMapTest, LookupCacheAnswersByGfidOrFamilyTextAndOutlivesFailedLookups
   EXPECT_EQ(mapping(ibm(7), 0), "1 A 0 0");
 }
 
-TEST_F(FontMapTest, FontPrintAndDumpTexts) {
-  ASSERT_EQ(parse("<SrcChar <GFID 2> <Code 0x41>> "
-                  "<CorlaChar <FFamily Times> <FSize 10> <FBold yes> <Code 97>>"),
-            0);
-  // The dump lists both fonts, in buckets that the hash chooses.
-  testing::internal::CaptureStdout();
-  AmDump();
-  const std::string dump = testing::internal::GetCapturedStdout();
-  EXPECT_NE(dump.find("Times 0 10 1\n"), std::string::npos);
-  EXPECT_NE(dump.find(" 2 0 0\n"), std::string::npos);
-
-  // GFID 3 copies GFID 2. Both rules match the family; the first written wins.
-  ASSERT_EQ(parse("<PreChar <FFamily Times> <FSize 10>> "
-                  "<PostChar <FFamily Helvetica> <FItalic yes> <FUnderline yes> <FStrike yes>>"
-                  "<PreChar <FFamily Times> <Code 97>> <PostChar <FFamily Courier> <FSize 8> "
-                  "<Code 98>>"
-                  "<SrcChar <GFID 3>> <CopyFont <GFID 2>>"),
-            0);
-  const auto printed = [](const AmFontEntry* entry) {
+TEST_F(FontMapTest, EveryOperationInOneTable) {
+  // GFID 2 maps 0x41 to 97 in Times 10 bold; GFID 3 copies it with Times
+  // turned into Helvetica italic.
+  ASSERT_EQ(
+      parse("<SrcChar <GFID 2> <Code 0x41>> "
+            "<CorlaChar <FFamily Times> <FSize 10> <FBold yes> <Code 97>>"
+            "<PreChar <FFamily Times> <FBold yes>> <PostChar <FFamily Helvetica> <FItalic yes>>"
+            "<SrcChar <GFID 3>> <CopyFont <GFID 2>>"),
+      0);
+  const auto printed = [](int gfid) {
     testing::internal::CaptureStderr();
-    AmFontPrint(entry);
-    return testing::internal::GetCapturedStderr();
+    AmFontPrint(ibm(gfid));
+    const std::string text = testing::internal::GetCapturedStderr();
+    const std::size_t line = text.find("\t<SrcChar <Code 41>>");
+    const std::size_t rules = text.find("\t<Rules\n");
+    return std::to_string(std::count(text.begin(), text.end(), '\n')) +
+           " lines: " + text.substr(0, text.find('\n') + 1) +
+           text.substr(line, text.find('\n', line) + 1 - line) +
+           (rules != std::string::npos ? text.substr(rules) : "");
   };
-  // Every code point c goes to c in `font`, except 0x41 and 0x61.
-  const auto table = [](int gfid, const std::string& font, int at41, int at61) {
-    std::string text =
-        "<Font <FFamily > <GFID " + std::to_string(gfid) + "> <FSize 0> <FPlain yes>\n";
-    for (int c = 0; c < 256; ++c) {
-      char line[64];
-      std::snprintf(line, sizeof line, "\t<SrcChar <Code %x>> <CorlaChar <Code %x> ", c,
-                    c == 0x41   ? at41
-                    : c == 0x61 ? at61
-                                : c);
-      text += line + font + ">\n";
-    }
-    return text;
+  const auto toStdout = [](auto operation) {
+    testing::internal::CaptureStdout();
+    operation();
+    return testing::internal::GetCapturedStdout();
   };
-  const std::string two = printed(ibm(2));
-  EXPECT_EQ(std::count(two.begin(), two.end(), '\n'), 258);
-  EXPECT_EQ(two, table(2, "<FFamily Times> <GFID 0> <FSize 10> <FBold yes>", 0x61, 0x61) + ">\n");
-  EXPECT_EQ(printed(ibm(3)),
-            table(3, "<FFamily Helvetica> <GFID 0> <FSize 0> <FBold yes>", 0x62, 0x62) +
-                "\t<Rules\n"
-                "\t\t<UseFont <FFamily > <GFID 2> <FSize 0> <FPlain yes>>\n"
-                "\t\t<Pre <FFamily Times> <GFID 0> <FSize 0> <FPlain yes>>\n"
-                "\t\t<Post <FFamily Courier> <GFID 0> <FSize 8> <FPlain yes>>\n"
-                "\t\t<Pre <FFamily Times> <GFID 0> <FSize 10> <FPlain yes>>\n"
-                "\t\t<Post <FFamily Helvetica> <GFID 0> <FSize 0> <FItalic yes> <FUnderline yes> "
-                "<FStrike yes>>\n"
-                "\t>\n>\n");
+  const std::pair<std::string, std::string> rows[] = {
+      {mapping(ibm(2), 0x41) + ", " + mapping(ibm(2), 0x42), "97 Times 10 1, 66 Times 10 1"},
+      {mapping(ibm(3), 0x41) + ", " + mapping(ibm(9), 0), "97 Helvetica 10 2, <none>"},
+      {printed(2),
+       "258 lines: <Font <FFamily > <GFID 2> <FSize 0> <FPlain yes>\n"
+       "\t<SrcChar <Code 41>> <CorlaChar <Code 61> <FFamily Times> <GFID 0> <FSize 10> <FBold "
+       "yes>>\n"},
+      {printed(3),
+       "263 lines: <Font <FFamily > <GFID 3> <FSize 0> <FPlain yes>\n"
+       "\t<SrcChar <Code 41>> <CorlaChar <Code 61> <FFamily Helvetica> <GFID 0> <FSize 10> "
+       "<FItalic yes>>\n\t<Rules\n\t\t<UseFont <FFamily > <GFID 2> <FSize 0> <FPlain yes>>\n"
+       "\t\t<Pre <FFamily Times> <GFID 0> <FSize 0> <FBold yes>>\n"
+       "\t\t<Post <FFamily Helvetica> <GFID 0> <FSize 0> <FItalic yes>>\n\t>\n>\n"},
+      {toStdout([] { AmPrintText("text"); }) + toStdout([] { AmPrintEntry(ibm(3)->fontMap[0]); }),
+       "textHelvetica 0 10 2\n"},
+      // The dump lists every entry, in the buckets the hash chooses.
+      {std::to_string(toStdout(AmDump).find("Hash Table Dumper\nbucket 0:  ")) + "," +
+           std::to_string(toStdout(AmDump).find("Times 0 10 1\n") != std::string::npos),
+       "0,1"},
+      {std::to_string(parse("<SrcChar <GFID 4>") != 0) + AmErrorText(), "1Expected > on line 1."},
+  };
+  for (const auto& [result, expected] : rows) EXPECT_EQ(result, expected);
 }
 
 class RuleTest : public FontMapTest {

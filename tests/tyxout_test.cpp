@@ -1,12 +1,15 @@
-// Tests of the Tyx writer: exact statement text for each kind of statement.
+// Tests of the Tyx writer: every operation with its text and its stop at a
+// failed write, the catalog against a plain list, characters and font changes.
 #include "tyxout/tyxout.h"
 
 #include <gtest/gtest.h>
 #include <sys/types.h>
 
+#include <algorithm>
+#include <array>
 #include <cstdio>
+#include <random>
 #include <string>
-#include <tuple>
 #include <vector>
 
 // Records are built with designated initializers, the fields left out being
@@ -59,13 +62,8 @@ class TyxTest : public ::testing::Test {
   TestStream out;
 };
 
-TyxPgf taggedFormat(const char* tag, float lIndent = -1) {
-  TyxPgf format{.setMask = bits(P::PgfTag), .pgfTag = tag};
-  if (lIndent >= 0) {
-    format.setMask |= bits(P::PgfLIndent);
-    format.pgfLIndent = TyxInches(lIndent);
-  }
-  return format;
+TyxPgf taggedFormat(const char* tag) {
+  return {.setMask = bits(P::PgfTag), .pgfTag = tag};
 }
 
 const std::string kParaStart = "<Para <PgfTag `Body'>\n\t<ParaLine # Begin Para's ParaLines.\n";
@@ -101,32 +99,109 @@ TEST_F(TyxTest, DimensionsCarryThreeDecimalsAndTheirUnitAndMarginsAMinimum) {
 
 // ---------------------------------------------------------------- paragraph catalog
 
-TEST_F(TyxTest, CatalogReusesAnEntryThatCoversTheFormat) {
-  TyxPgf header = taggedFormat("Header", 1);
-  header.setMask |= bits(P::PgfAlignment);
-  header.pgfAlignment = 1;
-  EXPECT_STREQ(TyxParaCatalogLookup(&header), "Header");
-  EXPECT_STREQ(TyxParaCatalogLookup(&header), "Header");  // equal format, same entry
-  const TyxPgf head = taggedFormat("Head", 1);            // a prefix of Header, adds nothing
-  EXPECT_STREQ(TyxParaCatalogLookup(&head), "Header");
-  const TyxPgf body = taggedFormat("Body", 1);  // covered by Header but not a prefix
-  EXPECT_STREQ(TyxParaCatalogLookup(&body), "Body");
-  EXPECT_EQ(TyxParaCatalogOut(out.get()), 1);
-  EXPECT_EQ(out.text(),
-            "<ParaCatalog\n"
-            "<Pgf\n\t<PgfTag `Body'>\n\t<PgfLIndent 1.000\">\n>\n"
-            "<Pgf\n\t<PgfTag `Header'>\n\t<PgfLIndent 1.000\">\n\t<PgfAlignment Center>\n>\n"
-            "> # End ParaCatalog\n");
+// The catalog written plainly: a list searched from its newest entry.
+struct ModelEntry {
+  std::string tag;
+  TyxPgf format;
+  std::vector<TyxTabStop> tabs;  // the entry's own copy
+  bool used;
+};
+
+// Whether the entry holds every field the paragraph's format holds (its tag
+// aside) with the same value, its font's and its tab stops' included.
+bool addsNothing(const TyxPgf& e, const TyxPgf& p) {
+  const auto in = [](std::uint32_t outer, std::uint32_t inner, auto field, bool same) {
+    return (inner & TyxBit(field)) == 0 || ((outer & TyxBit(field)) != 0 && same);
+  };
+  const auto dim = [](TyxDimension a, TyxDimension b) {
+    return a.value == b.value && a.unit == b.unit;
+  };
+  const TyxFont &ef = e.pgfFont, &pf = p.pgfFont;
+  const bool font = in(ef.setMask, pf.setMask, F::FSize, dim(ef.fSize, pf.fSize)) &&
+                    in(ef.setMask, pf.setMask, F::FBold, ef.fBold == pf.fBold) &&
+                    in(ef.setMask, pf.setMask, F::FFamily, std::string(ef.fFamily) == pf.fFamily);
+  bool tabs = e.pgfNumTabs == p.pgfNumTabs;
+  for (int i = 0; tabs && i < p.pgfNumTabs; ++i) {
+    const TyxTabStop &et = e.tabStop[i], &pt = p.tabStop[i];
+    using T = TyxTabStopField;
+    tabs = in(et.setMask, pt.setMask, T::TSX, dim(et.tsX, pt.tsX)) &&
+           in(et.setMask, pt.setMask, T::TSType, et.tsType == pt.tsType);
+  }
+  const std::uint32_t m = e.setMask, n = p.setMask;
+  return in(m, n, P::PgfLIndent, dim(e.pgfLIndent, p.pgfLIndent)) &&
+         in(m, n, P::PgfNumFormat, std::string(e.pgfNumFormat) == p.pgfNumFormat) &&
+         in(m, n, P::PgfWithNext, e.pgfWithNext == p.pgfWithNext) && in(m, n, P::TabStop, true) &&
+         in(m, n, P::PgfFont, font) && in(m, n, P::PgfNumTabs, tabs);
 }
 
-TEST_F(TyxTest, CatalogNumbersVariantsFromOneSharedCounter) {
-  // The last lookup passes the newer Head1 and finds the older Head.
-  const std::tuple<const char*, float, const char*> lookups[] = {
-      {"Body", 1, "Body"},  {"Head", 1, "Head"},  {"Head", 2, "Head1"},
-      {"Body", 2, "Body2"}, {"Body", 3, "Body3"}, {"Head", 1, "Head"}};
-  for (const auto& [tag, lIndent, expected] : lookups) {
-    const TyxPgf format = taggedFormat(tag, lIndent);
-    EXPECT_STREQ(TyxParaCatalogLookup(&format), expected);
+TEST_F(TyxTest, CatalogAgreesWithAPlainListOnRandomFormats) {
+  static const char kOtherA[] = "A";  // texts compare by their characters
+  const char* const tags[] = {"Body", "Body1", "Bo", "Head"};
+  const char* const texts[] = {"A", kOtherA, "B"};
+  const char* const families[] = {"Times", "Courier"};
+  const TyxDimension dims[] = {TyxInches(1), TyxInches(2), {1, 1}};
+  for (unsigned seed = 1; seed <= 4; ++seed) {
+    TyxReset();
+    std::mt19937 random(seed);
+    const auto pick = [&](int n) { return static_cast<int>(random() % static_cast<unsigned>(n)); };
+    const auto some = [&](std::uint32_t mask) {
+      return static_cast<std::uint32_t>(random()) & mask;
+    };
+    std::vector<ModelEntry> model;
+    int tagNumber = 0;
+    TyxPgf p{};
+    std::array<TyxTabStop, 3> tabs{};  // the paragraphs' tab stops, changed for each new format
+    for (int i = 0; i < 1500; ++i) {
+      if (i > 0 && pick(3) == 0) {  // the last format again, or with one field changed
+        if (pick(2)) p.setMask ^= TyxBit(std::array{P::PgfLIndent, P::PgfWithNext}[pick(2)]);
+      } else {
+        for (TyxTabStop& tab : tabs) {
+          tab = {some(bits(TyxTabStopField::TSX, TyxTabStopField::TSType)), dims[pick(2)],
+                 static_cast<std::uint32_t>(3 * pick(2))};
+        }
+        p = {.setMask = some(bits(P::PgfLIndent, P::PgfNumFormat, P::PgfWithNext, P::PgfFont,
+                                  P::TabStop, P::PgfNumTabs)),
+             .pgfLIndent = dims[pick(3)],
+             .pgfWithNext = pick(2),
+             .pgfNumFormat = texts[pick(3)],
+             .pgfNumTabs = pick(4),
+             .pgfFont = {.setMask = some(bits(F::FFamily, F::FSize, F::FBold)),
+                         .fFamily = families[pick(2)],
+                         .fSize = dims[pick(3)],
+                         .fBold = pick(2)}};
+      }
+      p.setMask |= bits(P::PgfTag);
+      p.pgfTag = tags[pick(4)];
+      p.tabStop = tabs.data();
+      // The newest entry the format adds nothing to and whose tag begins with
+      // the paragraph's; else a new entry, numbered when its tag is taken.
+      // Entries only added, not looked up, keep their tag and stay unused.
+      const bool addOnly = pick(10) == 0;
+      auto entry = std::find_if(model.rbegin(), model.rend(), [&](const ModelEntry& e) {
+        return e.tag.starts_with(p.pgfTag) && addsNothing(e.format, p);
+      });
+      if (addOnly || entry == model.rend()) {
+        const bool taken = std::any_of(model.begin(), model.end(),
+                                       [&](const ModelEntry& e) { return e.tag == p.pgfTag; });
+        const std::string number = !addOnly && taken ? std::to_string(++tagNumber) : "";
+        model.push_back({p.pgfTag + number, p, {tabs.begin(), tabs.end()}, false});
+        model.back().format.tabStop = model.back().tabs.data();
+        entry = model.rbegin();
+      }
+      entry->used |= !addOnly;
+      const char* tag = addOnly ? TyxParaCatalogNew(&p) : TyxParaCatalogLookup(&p);
+      ASSERT_EQ(tag, entry->tag) << "seed " << seed << ", paragraph " << i;
+    }
+    // The used entries, newest first, each with its own copy of the format.
+    TestStream expected, written;
+    std::fputs("<ParaCatalog\n", expected.get());
+    for (auto e = model.rbegin(); e != model.rend(); ++e) {
+      e->format.pgfTag = e->tag.c_str();
+      if (e->used) TyxPgfOut(&e->format, expected.get());
+    }
+    std::fputs("> # End ParaCatalog\n", expected.get());
+    ASSERT_EQ(TyxParaCatalogOut(written.get()), 1);
+    EXPECT_EQ(written.text(), expected.text());
   }
 }
 
@@ -228,26 +303,11 @@ TEST_F(TyxTextTest, PlainAndEmphasisInteract) {
                             "\t<Font <FBold Yes>>\n\t<Font <FPlain Yes>>\n");
 }
 
-TEST_F(TyxTextTest, StateStackHoldsFiveStates) {
-  EXPECT_EQ(TyxPopState(), 0);
-  for (int i = 0; i < 4; ++i) ASSERT_EQ(TyxPushState(), 1);
-  open();
-  chars("a");
-  EXPECT_EQ(TyxPushState(), 1);  // fifth: saves the open string
-  EXPECT_EQ(TyxPushState(), 0);
-  chars("b");  // no current state after a push: dropped
-  EXPECT_EQ(TyxPopState(), 1);
-  chars("c");
-  for (int i = 0; i < 4; ++i) EXPECT_EQ(TyxPopState(), 1);
-  EXPECT_EQ(TyxPopState(), 0);
-  EXPECT_EQ(out.text(), kParaStart + "\t<String `ac");
-}
-
-// ---------------------------------------------------------------- statements and write failures
+// ---------------------------------------------------------------- every operation
 
 TEST_F(TyxTest, EveryOperationWritesItsTextAndStopsAtAFailedWrite) {
   // Each case: what puts the writer into its state (written elsewhere), the
-  // operation, and the text it writes.
+  // operations, and the text they write.
   struct Case {
     const char* name;
     void (*setup)(std::FILE*);
@@ -260,10 +320,34 @@ TEST_F(TyxTest, EveryOperationWritesItsTextAndStopsAtAFailedWrite) {
     TyxParaOpen(&body, s, 1);
     TyxCharOut('a', s);
   };
+  static const TyxDimension four[] = {TyxInches(1), {2, 1}, TyxPoints(3), {4, 7}};
   using D = TyxDocumentField;
   const Case cases[] = {
       {"prelude", nullptr, [](std::FILE* s) { return TyxPreludeOut(s, "vantrove 4"); },
        "<TYXFile 2.00> # Generated by vantrove 4\ninclude(tyx_read.m4)\n"},
+      // Unit code 7 writes nothing; levels above 4 indent as 4 does.
+      {"dimension statements", nullptr,
+       [](std::FILE* s) -> int {
+         return TyxStmtDimensionOut(four[0], s, 0, "A") && TyxStmtDimension2Out(four, s, 1, "B") &&
+                TyxStmtIndentsOut(four, s, 2, "C") && TyxStmtRectOut(four, s, 9, "D") &&
+                TyxDimension2Out(four + 1, s) && TyxIndentsOut(four, s) && TyxRectOut(four, s);
+       },
+       "<A 1.000\">\n\t<B 1.000\" 2.000cm>\n\t\t<C 1.000\" 2.000cm 3.000pt >\n"
+       "\t\t\t\t<D 1.000\" 2.000cm 3.000pt >\n2.000cm 3.000pt1.000\" 2.000cm 3.000pt "
+       "1.000\" 2.000cm 3.000pt "},
+      // Fields in table order, a clear bit still taking its room; texts as they are.
+      {"fields", nullptr,
+       [](std::FILE* s) {
+         TyxDocument document{
+             .setMask = bits(D::DColumns, D::DPageSize, D::DTwoSides, D::DParity, D::DFNoteLabels),
+             .dColumns = -2};
+         document.dPageSize[1] = TyxPoints(5);
+         document.dParity = 1;
+         document.dFNoteLabels = "`x'";
+         return TyxFieldsOut(&document, s, 7, TyxDocumentFields);
+       },
+       "\t\t\t\t<DColumns -2>\n\t\t\t\t<DPageSize 0.000\" 5.000pt>\n\t\t\t\t<DTwoSides No>\n"
+       "\t\t\t\t<DParity FirstRight>\n\t\t\t\t<DFNoteLabels ``x''>\n"},
       // Two blanks after PgfSpBefore; formats with fonts and tab stops are
       // also checked through the catalogs of the converted documents.
       {"format", nullptr,
@@ -288,6 +372,15 @@ TEST_F(TyxTest, EveryOperationWritesItsTextAndStopsAtAFailedWrite) {
          return TyxPgfOut(&format, s);
        },
        "<Pgf\n\t<PgfTag `Body'>\n\t<PgfNumTabs 0>\n\t<PgfNumTabs 0>\n>\n"},
+      // Two paragraphs of one format share an entry; an entry only added is not written.
+      {"catalog",
+       [](std::FILE*) {
+         TyxParaCatalogLookup(&body);
+         TyxParaCatalogLookup(&body);
+         const TyxPgf head = taggedFormat("Head");
+         TyxParaCatalogNew(&head);
+       },
+       &TyxParaCatalogOut, "<ParaCatalog\n<Pgf\n\t<PgfTag `Body'>\n>\n> # End ParaCatalog\n"},
       // Margins are raised to their minimum; relative tabs are never shown.
       {"document", nullptr,
        [](std::FILE* s) {
@@ -299,15 +392,60 @@ TEST_F(TyxTest, EveryOperationWritesItsTextAndStopsAtAFailedWrite) {
        },
        "<Document\n <DBordersOn Yes>\n\t<DMargins 0.250\" 0.635cm 0.250\" 0.250\">\n"
        "\t<DFNoteAnchorPos FNBaseline>\n>\n"},
+      // The page's text rectangles, the second pointer's list, each with its
+      // object data first.
+      {"page", nullptr,
+       [](std::FILE* s) {
+         static TyxTextRect second{.setMask = bits(TyxTextRectField::TRNext), .trNext = 2};
+         static TyxTextRect first{
+             .next = &second,
+             .setMask = bits(TyxTextRectField::GenericObjectData, TyxTextRectField::BRect),
+             .genericObjectData = {bits(TyxObjectDataField::ID), 1},
+             .bRect = {TyxInches(1), TyxInches(1), TyxInches(6), TyxInches(9)}};
+         TyxPage page{.setMask = bits(TyxPageField::PageType, TyxPageField::HFMargins,
+                                      TyxPageField::TextRect),
+                      .pageType = 1,
+                      .textRect = {nullptr, &first}};
+         for (TyxDimension& margin : page.hfMargins) margin = TyxPoints(20);
+         return TyxPageOut(&page, s);
+       },
+       "<Page\n\t<PageType BodyPage>\n\t<HFMargins 18.000pt 18.000pt 18.000pt 18.000pt>\n"
+       "\t<TextRect\n\t\t<ID 1>\n\t\t<BRect 1.000\" 1.000\" 6.000\" 9.000\">\n\t>\n"
+       "\t<TextRect\n\t\t<TRNext 2>\n\t>\n>\n"},
+      // The marker's end is followed by the next statement on its line.
       {"marker", openString,
        [](std::FILE* s) {
          const TyxMarker marker{bits(TyxMarkerField::MType, TyxMarkerField::MText), 2, "x"};
          return TyxMarkerOut(&marker, s);
        },
        "'>\n\t<Marker\n\t\t<MType 2>\n\t\t<MText `x'>\n\t>"},
-      {"footnote reference", openString, [](std::FILE* s) { return TyxFNoteRefOut(3, s); },
-       "'>\n\t<FNote 3>\n"},
-      {"footnote close", openPara, &TyxFNoteTextClose, kParaEnd + "\t\t> # End FNote\n"},
+      {"references", openString,
+       [](std::FILE* s) -> int {
+         return TyxFNoteRefOut(3, s) && TyxCharOut('b', s) && TyxAFrameOut(7, s) &&
+                TyxVariableOut("v", s);
+       },
+       "'>\n\t<FNote 3>\n\t<String `b'>\n\t<AFrame 7>\t<VarRef <Variable `v'>>\n"},
+      {"containers", nullptr,
+       [](std::FILE* s) -> int {
+         const TyxTextFlow flow{bits(TyxTextFlowField::TFTag, TyxTextFlowField::TFAutoConnect), "A",
+                                0, 1};
+         return TyxTextFlowOpen(&flow, s) && TyxNotesOpen(s) && TyxFNoteTextOpen(7, s);
+       },
+       "<TextFlow\n\t<TFTag `A'>\n\t<TFAutoConnect Yes>\n\t<Notes\n\t\t<FNote\n<ID 7>\n"},
+      // A container's close ends the paragraph still open, and only that.
+      {"container closes", openPara,
+       [](std::FILE* s) -> int {
+         return TyxFNoteTextClose(s) && TyxNotesClose(s) && TyxTextFlowClose(s);
+       },
+       kParaEnd + "\t\t> # End FNote\n\t> # End Notes\n> # End TextFlow\n"},
+      // Opening a paragraph ends the one open; closing twice ends it once.
+      {"paragraphs", openString,
+       [](std::FILE* s) -> int {
+         const TyxPgf head = taggedFormat("Head");
+         return TyxParaOpen(&head, s, 1) && TyxParaClose(s, 1) && TyxParaClose(s, 1);
+       },
+       "'>\n" + kParaEnd + "<Para <PgfTag `Head'>\n\t<ParaLine # Begin Para's ParaLines.\n" +
+           kParaEnd},
       {"characters", openPara,
        [](std::FILE* s) {
          for (unsigned char c : std::string("a`\x04\t\nb\n\xE9"
@@ -318,6 +456,12 @@ TEST_F(TyxTest, EveryOperationWritesItsTextAndStopsAtAFailedWrite) {
        },
        "\t<String `a\\xD4 '>\n\t<Char DiscHyphen>\n\t<Char HardReturn>\n><ParaLine\n"
        "\t<String `b'>\n\t><ParaLine\n\t<Char 233> # 0xe9\n\t<String `c'>\n\t><ParaLine\n"},
+      {"character runs", openPara,
+       [](std::FILE* s) {
+         const std::uint8_t codes[] = {'a', 'b', 0x11, 'c', '>'};
+         return TyxCharsOut(codes, 5, s) == 5 ? 1 : 0;
+       },
+       "\t<String `ab'>\n\t<Char HardSpace>\n\t<String `c\\>"},
       {"font change", openString,
        [](std::FILE* s) {
          TyxFont font{.setMask = bits(F::FFamily, F::FSize, F::FBold, F::FDY), .fFamily = "F"};
@@ -327,12 +471,22 @@ TEST_F(TyxTest, EveryOperationWritesItsTextAndStopsAtAFailedWrite) {
          return TyxFontOut(&font, s);
        },
        "'>\n\t<Font <FFamily `F'> <FSize 12.000pt> <FBold Yes> <FDY -3.000pt>>\n"},
-      {"plain text close",
-       [](std::FILE* s) {
-         TyxTextOpen(s);
-         TyxCharOut('a', s);
+      {"plain text", nullptr,
+       [](std::FILE* s) -> int {
+         return TyxTextOpen(s) && TyxCharOut('a', s) && TyxCharOut(TyxChar::HardReturn, s) &&
+                TyxCharOut(TyxChar::LineEnd, s) && TyxTextClose(s);
        },
-       &TyxTextClose, "'>\n"},
+       "\t<String `a'>\n\t<Char HardReturn>\n\n"},
+      // Five states can be saved; the open string is saved with its state.
+      {"state stack", openString,
+       [](std::FILE* s) {
+         int pushes = 0, pops = 0;
+         while (TyxPushState() == 1) ++pushes;
+         TyxCharOut('b', s);  // no current state: dropped
+         while (TyxPopState() == 1) ++pops;
+         return pushes == 5 && pops == 5 ? TyxCharOut('c', s) : -1;
+       },
+       "c"},
   };
   for (const Case& c : cases) {
     for (std::size_t refused = 0; refused <= c.text.size(); ++refused) {

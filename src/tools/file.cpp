@@ -8,6 +8,7 @@
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
+#include <new>
 #include <optional>
 #include <string>
 
@@ -23,7 +24,7 @@ struct NameBuffer {
   char* text = nullptr;
   std::size_t capacity = 0;
 
-  ~NameBuffer() { std::free(text); }
+  ~NameBuffer() { delete[] text; }
 };
 
 NameBuffer tmpNameBuffer;
@@ -46,8 +47,8 @@ const char* valueOf(const std::optional<std::string>& cached) {
 // Makes the buffer hold at least `needed` bytes; false when it cannot.
 bool FileGetNameBuffer(std::size_t needed) {
   if (needed > tmpNameBuffer.capacity) {
-    char* grown = static_cast<char*>(std::malloc(needed + 1));
-    std::free(tmpNameBuffer.text);
+    char* grown = new (std::nothrow) char[needed + 1];
+    delete[] tmpNameBuffer.text;
     tmpNameBuffer.text = grown;
     tmpNameBuffer.capacity = grown != nullptr ? needed + 1 : 0;
   }
@@ -146,7 +147,7 @@ const char* basename(const char* path) {
 }
 
 void FileReset() {
-  std::free(tmpNameBuffer.text);
+  delete[] tmpNameBuffer.text;
   tmpNameBuffer.text = nullptr;
   tmpNameBuffer.capacity = 0;
   tmpPid = 0;

@@ -1,14 +1,14 @@
 // String duplicate, keyword search and in-place character removal.
 #include "tools/string.h"
 
-#include <cstdlib>
 #include <cstring>
+#include <new>
 
 namespace vantrove {
 
 char* StringCopy(const char* text) {
   const std::size_t length = std::strlen(text);
-  char* copy = static_cast<char*>(std::malloc(length + 1));
+  char* copy = new (std::nothrow) char[length + 1];
   if (copy != nullptr) std::memcpy(copy, text, length + 1);
   return copy;
 }

@@ -3,7 +3,8 @@
 
 namespace vantrove {
 
-// A new allocation (std::malloc) holding a copy of `text`, or null.
+// A new array (new[], released with delete[]) holding a copy of `text`, or
+// null when it cannot be allocated.
 char* StringCopy(const char* text);
 // Index of the first element equal to `key`, or -1.
 int StringVectorSearch(const char* const* vector, int count, const char* key);

@@ -499,9 +499,5 @@ std::uint32_t TyxFontStamp();
 // Returns the writer and the catalog to their state at program start (tests and
 // fuzzing only).
 void TyxReset();
-// Tests only: the next `count` catalog and family-copy allocations succeed and
-// every later one fails, as when memory runs out; a negative count (the
-// default, restored by TyxReset) lifts the limit.
-void TyxSetAllocationLimit(int count);
 
 }  // namespace vantrove

@@ -456,7 +456,13 @@ void KRMain(int argc, char** argv) {
     std::fputs("Cannot open your dca.am file.\n", stderr);
     KRExit(1);
   }
-  if (AmFontOpen(fontMap) != 0) {
+  // While the font map loads, a failed allocation is the parser's own error
+  // ("Memory is full at line %d."), which ends the run with status 1 like any
+  // other; everywhere else it is the fatal "Memory is full.".
+  const std::new_handler memoryFull = std::set_new_handler(nullptr);
+  const int loaded = AmFontOpen(fontMap);
+  std::set_new_handler(memoryFull);
+  if (loaded != 0) {
     std::fputs("Problem reading your dca.am file.\n", stderr);
     KRExit(1);
   }

@@ -4,6 +4,8 @@
 #include <cerrno>
 #include <cstdlib>
 #include <cstring>
+#include <memory>
+#include <new>
 #include <vector>
 
 namespace vantrove {
@@ -41,7 +43,7 @@ IoState io;
 
 // Memory held back for the fatal-error document (see KRReserveMemory).
 constexpr std::size_t kMemoryReserve = 1 << 20;
-void* memoryReserve = nullptr;
+std::unique_ptr<char[]> memoryReserve;
 
 void syncPushbackCount() {
   KRStdin.pushbackCount = static_cast<std::uint32_t>(io.pushback.size() - io.pushbackStart);
@@ -304,16 +306,17 @@ void KRFatalStdio() {
 }
 
 void KRFatalMemory() {
-  std::free(memoryReserve);
-  memoryReserve = nullptr;
+  memoryReserve.reset();
   KRFatal("Memory is full.");
 }
 
 void KRReserveMemory() {
-  if (memoryReserve != nullptr) return;
-  memoryReserve = std::malloc(kMemoryReserve);
+  if (memoryReserve) return;
+  // Allocated like everything else, through operator new; when even this
+  // cannot be had, the run goes on without a reserve.
+  memoryReserve.reset(new (std::nothrow) char[kMemoryReserve]);
   // Touch every page, so that the reserve is really there to give back.
-  if (memoryReserve != nullptr) std::memset(memoryReserve, 0, kMemoryReserve);
+  if (memoryReserve) std::memset(memoryReserve.get(), 0, kMemoryReserve);
 }
 
 void KRSetFatalFinish(void (*finish)()) {

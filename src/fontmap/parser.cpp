@@ -1,34 +1,28 @@
-// The font map: the "dca.am" parser, the map of font entries keyed by font
-// identity, and the lookup that builds the character tables of copied fonts on
-// first use.
-#include "fontmap/fontmap.h"
-
+// The font map parser: reads "dca.am" into the map of font entries keyed by
+// font identity, giving each source font its character table or the font it
+// copies with its substitution rules. The map, its entries and the parser's
+// standing font records (AmSrcSpec, AmCorlaSpec, AmCopySpec) live until AmReset.
 #include <climits>
 #include <cstddef>
 #include <cstdio>
-#include <cstdlib>
 #include <cstring>
 #include <iterator>
 #include <new>
 #include <string>
-#include <unordered_set>
-#include <utility>
+#include <string_view>
 #include <vector>
 
+#include "fontmap/fontmap.h"
+#include "fontmap/fontmap_internal.h"
 #include "tools/hash.h"
 #include "tools/string.h"
+#include "tools/vector.h"
 
 namespace vantrove {
 
+using namespace fontmap;
+
 namespace {
-
-constexpr int kCodePoints = 256;
-
-// Style bits of an output font.
-constexpr std::uint8_t kStyleBold = 1;
-constexpr std::uint8_t kStyleItalic = 2;
-constexpr std::uint8_t kStyleUnderline = 4;
-constexpr std::uint8_t kStyleStrike = 8;
 
 using Handler = int (*)(std::FILE* stream);
 
@@ -47,42 +41,50 @@ AmRule* AmPendingRules = nullptr;
 AmFontEntry* AmSpareEntry = nullptr;
 int AmLine = 1;
 std::string AmToken;
-std::string AmError;
+
+// The text of the last error. It lives in a fixed buffer, so that saying
+// "Memory is full" needs no memory; the longest text, the font keyword list,
+// takes about 100 characters.
+class ErrorText {
+ public:
+  void clear() {
+    length_ = 0;
+    text_[0] = '\0';
+  }
+  void append(std::string_view piece) {
+    const std::size_t room = sizeof text_ - 1 - length_;
+    const std::size_t taken = piece.size() < room ? piece.size() : room;
+    std::memcpy(text_ + length_, piece.data(), taken);
+    length_ += taken;
+    text_[length_] = '\0';
+  }
+  const char* text() const { return text_; }
+
+ private:
+  char text_[192] = "";
+  std::size_t length_ = 0;
+};
+ErrorText AmError;
 
 std::vector<AmFontEntry*> allEntries;  // every entry allocated, spares included
 std::vector<AmRule*> allRules;         // every rule allocated
 std::vector<char*> entryTexts;         // family texts handed over to entries
 
-// Lookup cache and the lookup's own spare entry.
-AmFontEntry* lastResult = nullptr;
-const char* lastFamily = nullptr;
-std::uint32_t lastGfid = 0;
-std::uint8_t lastSize = 0;
-std::uint8_t lastStyle = 0;
-AmFontEntry* lookupSpare = nullptr;
-
 // ---------------------------------------------------------------------------
 // Allocation. Entries and rules are zeroed C records, as the map links them
-// through raw pointers; a null result is reported by the caller.
-
-AmFontEntry* newEntry() {
-  auto* entry = static_cast<AmFontEntry*>(std::calloc(1, sizeof(AmFontEntry)));
-  if (entry != nullptr) allEntries.push_back(entry);
-  return entry;
-}
+// through raw pointers; a null result is reported by the caller. Room in the
+// registry is made first, so that a record is never made without its place.
 
 AmRule* newRule() {
-  auto* rule = static_cast<AmRule*>(std::calloc(1, sizeof(AmRule)));
+  VectorMakeRoom(allRules);
+  auto* rule = new (std::nothrow) AmRule{};
   if (rule != nullptr) allRules.push_back(rule);
   return rule;
 }
 
-const char* textOf(const char* family) {
-  return family != nullptr ? family : "";
-}
-
-bool hasTable(const AmFontEntry* entry) {
-  return entry->codeMap != nullptr && entry->fontMap != nullptr;
+// Frees a family text owned by an AmFontSpec or handed over to an entry.
+void freeText(char* text) {
+  delete[] text;
 }
 
 // ---------------------------------------------------------------------------
@@ -134,7 +136,8 @@ int AmCompare(const void* element, const void* key) {
 int fail(const char* format) {
   char text[64];
   std::snprintf(text, sizeof text, format, AmLine);
-  AmError = text;
+  AmError.clear();
+  AmError.append(text);
   return 1;
 }
 
@@ -145,11 +148,12 @@ int failMemory() {
 int failKeyword(const char* const* names, int count) {
   char head[48];
   std::snprintf(head, sizeof head, "On line %d expected", AmLine);
-  AmError = head;
+  AmError.clear();
+  AmError.append(head);
   for (int i = 0; i < count; ++i) {
-    AmError += ' ';
-    AmError += names[i];
-    AmError += i + 1 < count ? ',' : '.';
+    AmError.append(" ");
+    AmError.append(names[i]);
+    AmError.append(i + 1 < count ? "," : ".");
   }
   return 1;
 }
@@ -315,7 +319,7 @@ int readFamily(std::FILE* stream) {
   }
   char* copy = StringCopy(AmToken.c_str());
   if (copy == nullptr) return failMemory();
-  std::free(AmCurrentSpec->family);
+  freeText(AmCurrentSpec->family);
   AmCurrentSpec->family = copy;
   return 0;
 }
@@ -377,6 +381,7 @@ int AmReadSpec(std::FILE* stream) {
 // copy. Null when the map or a copy cannot be had.
 AmFontEntry* enterFont(AmFontSpec& wanted) {
   if (AmSpareEntry == nullptr && (AmSpareEntry = newEntry()) == nullptr) return nullptr;
+  VectorMakeRoom(entryTexts);
   AmSpareEntry->family = wanted.family;
   AmSpareEntry->gfid = wanted.gfid;
   AmSpareEntry->style = wanted.style;
@@ -410,19 +415,13 @@ int AmEnterMapping(bool copyFont) {
   if (!hasTable(source)) {
     // The first character mapping of a font sends every code point,
     // unchanged, to this target font.
-    auto* codes = static_cast<std::uint8_t*>(std::malloc(kCodePoints));
-    auto* fonts = static_cast<AmFontEntry**>(std::malloc(kCodePoints * sizeof(AmFontEntry*)));
-    if (codes == nullptr || fonts == nullptr) {
-      std::free(codes);
-      std::free(fonts);
-      return failMemory();
-    }
+    CharTable table;
+    if (!table.allocate()) return failMemory();
     for (int c = 0; c < kCodePoints; ++c) {
-      codes[c] = static_cast<std::uint8_t>(c);
-      fonts[c] = target;
+      table.codes[c] = static_cast<std::uint8_t>(c);
+      table.fonts[c] = target;
     }
-    source->codeMap = codes;
-    source->fontMap = fonts;
+    table.giveTo(source);
   }
   source->fontMap[AmSrcSpec.code] = target;
   source->codeMap[AmSrcSpec.code] = AmCorlaSpec.code;
@@ -475,7 +474,7 @@ int readPostChar(std::FILE* stream) {
 }
 
 void clearFontSpec(AmFontSpec& standing) {
-  std::free(standing.family);
+  freeText(standing.family);
   standing = AmFontSpec{};
 }
 
@@ -484,8 +483,8 @@ int AmInit() {
   HashSetPrinters(&AmFontMap, AmPrintText, AmPrintEntry);
   const int created = HashNew(
       &AmFontMap, 2, 5, static_cast<std::uint32_t>(offsetof(AmFontEntry, next)), AmCompare, AmHash,
-      [](std::size_t size) { return std::malloc(size); },
-      [](void* pointer) { std::free(pointer); });
+      [](std::size_t size) { return ::operator new(size, std::nothrow); },
+      [](void* pointer) { ::operator delete(pointer); });
   for (AmFontSpec* standing : {&AmSrcSpec, &AmCorlaSpec, &AmCopySpec}) {
     clearFontSpec(*standing);
     standing->family = StringCopy("");
@@ -493,142 +492,6 @@ int AmInit() {
   }
   AmPendingRules = nullptr;
   return created ? 0 : failMemory();
-}
-
-// ---------------------------------------------------------------------------
-// Copied fonts.
-
-// Builds the table of `entry` from `copied`, the table font that the lookup of
-// the font it copies returned, applying its rules. Every rule is tested
-// against the copied font's own values, and the table is installed only once
-// complete.
-bool buildCopiedTable(AmFontEntry* entry, const AmFontEntry* copied) {
-  if (lookupSpare == nullptr && (lookupSpare = newEntry()) == nullptr) return false;
-
-  auto* codes = static_cast<std::uint8_t*>(std::malloc(kCodePoints));
-  auto* fonts = static_cast<AmFontEntry**>(std::malloc(kCodePoints * sizeof(AmFontEntry*)));
-  auto abandon = [&]() {
-    std::free(codes);
-    std::free(fonts);
-    return false;
-  };
-  if (codes == nullptr || fonts == nullptr) return abandon();
-
-  for (int c = 0; c < kCodePoints; ++c) {
-    const std::uint8_t copiedCode = copied->codeMap[c];
-    const AmFontEntry* output = copied->fontMap[c];
-    std::uint8_t code = copiedCode;
-    char* family = output->family;
-    std::uint8_t size = output->size;
-    std::uint8_t style = output->style;
-    for (const AmRule* rule = entry->rules; rule != nullptr; rule = rule->next) {
-      if (rule->pre.code == copiedCode) code = rule->post.code;
-      // A rule without a substitute family leaves the family alone: an output
-      // font without a family could not be keyed.
-      if (rule->pre.family != nullptr && rule->post.family != nullptr &&
-          std::strcmp(rule->pre.family, textOf(output->family)) == 0) {
-        family = rule->post.family;
-      }
-      if (rule->pre.size == output->size) size = rule->post.size;
-      if (rule->pre.style == output->style) style = rule->post.style;
-    }
-    lookupSpare->family = family;
-    lookupSpare->gfid = output->gfid;
-    lookupSpare->style = style;
-    lookupSpare->size = size;
-    auto* font = static_cast<AmFontEntry*>(HashInsert(&AmFontMap, lookupSpare));
-    if (font == nullptr) return abandon();
-    if (font == lookupSpare && (lookupSpare = newEntry()) == nullptr) return abandon();
-    codes[c] = code;
-    fonts[c] = font;
-  }
-  entry->codeMap = codes;
-  entry->fontMap = fonts;
-  return true;
-}
-
-// The arguments of one lookup.
-struct LookupKey {
-  const char* family;
-  std::uint32_t gfid;
-  std::uint8_t size;
-  std::uint8_t style;
-};
-
-LookupKey keyOf(const AmFontEntry* font) {
-  return {font->family, font->gfid, font->size, font->style};
-}
-
-// Whether the last result answers a lookup of `key`: by GFID, size and style,
-// or, for a family without a GFID, by the family text, size and style.
-bool cacheAnswers(const LookupKey& key) {
-  if (lastResult == nullptr || key.size != lastSize || key.style != lastStyle) return false;
-  if (key.family == nullptr || key.gfid != 0) return key.gfid == lastGfid;
-  return lastFamily != nullptr && std::strcmp(lastFamily, key.family) == 0;
-}
-
-void remember(const LookupKey& key, AmFontEntry* entry) {
-  lastResult = entry;
-  lastFamily = key.family;
-  lastGfid = key.gfid;
-  lastSize = key.size;
-  lastStyle = key.style;
-}
-
-// A lookup of a copied font without a table looks up the font it copies (which
-// may be a copy in turn, and may be answered by the cache) and builds its table
-// from that result. The chain of lookups is walked down to the first one that
-// is answered, then the tables are built on the way back up, each level
-// remembering its result as a lookup of its own would. Null for a font that is
-// not a source font, a chain that ends in one, a cycle of copies or an
-// allocation failure; a failed level leaves the cache as the levels below it
-// left it.
-AmFontEntry* lookUp(LookupKey key) {
-  std::vector<std::pair<LookupKey, AmFontEntry*>> pending;
-  std::unordered_set<const AmFontEntry*> seen;
-  AmFontEntry* found = nullptr;
-  for (;;) {
-    if (cacheAnswers(key)) {
-      found = lastResult;
-      break;
-    }
-    AmFontEntry probe{};
-    probe.family = const_cast<char*>(key.family);
-    probe.gfid = key.gfid;
-    probe.style = key.style;
-    probe.size = key.size;
-    auto* entry = static_cast<AmFontEntry*>(HashSearch(&AmFontMap, &probe));
-    if (entry == nullptr) return nullptr;
-    if (hasTable(entry)) {
-      remember(key, entry);
-      found = entry;
-      break;
-    }
-    if (entry->copyOf == nullptr || !seen.insert(entry).second) return nullptr;
-    pending.emplace_back(key, entry);
-    key = keyOf(entry->copyOf);
-  }
-  for (auto it = pending.rbegin(); it != pending.rend(); ++it) {
-    if (!buildCopiedTable(it->second, found)) return nullptr;
-    remember(it->first, it->second);
-    found = it->second;
-  }
-  return found;
-}
-
-// Writes a font identity in statement form: family, GFID, size, then the
-// style words ("FPlain" alone for a plain style).
-void printFont(const char* family, std::uint32_t gfid, std::uint8_t size, std::uint8_t style) {
-  std::fprintf(stderr, "<FFamily %s> <GFID %d> <FSize %d>", textOf(family), static_cast<int>(gfid),
-               size);
-  if (style == 0) {
-    std::fputs(" <FPlain yes>", stderr);
-    return;
-  }
-  if (style & kStyleBold) std::fputs(" <FBold yes>", stderr);
-  if (style & kStyleItalic) std::fputs(" <FItalic yes>", stderr);
-  if (style & kStyleUnderline) std::fputs(" <FUnderline yes>", stderr);
-  if (style & kStyleStrike) std::fputs(" <FStrike yes>", stderr);
 }
 
 }  // namespace
@@ -652,78 +515,31 @@ int AmFontOpen(std::FILE* stream) {
 }
 
 const char* AmErrorText() {
-  return AmError.c_str();
+  return AmError.text();
 }
 
-AmFontEntry* AmFontRead(const char* family, std::uint32_t gfid, std::uint8_t size,
-                        std::uint8_t style) {
-  try {
-    return lookUp({family, gfid, size, style});
-  } catch (const std::bad_alloc&) {
-    return nullptr;
-  }
+HashTable& fontmap::fontTable() {
+  return AmFontMap;
 }
 
-void AmFontPrint(const AmFontEntry* entry) {
-  if (entry == nullptr) return;
-  std::fputs("<Font ", stderr);
-  printFont(entry->family, entry->gfid, entry->size, entry->style);
-  std::fputs("\n", stderr);
-  if (hasTable(entry)) {
-    for (int c = 0; c < kCodePoints; ++c) {
-      const AmFontEntry* font = entry->fontMap[c];
-      std::fprintf(stderr, "\t<SrcChar <Code %x>> <CorlaChar <Code %x> ", c, entry->codeMap[c]);
-      printFont(font->family, font->gfid, font->size, font->style);
-      std::fputs(">\n", stderr);
-    }
-  }
-  if (entry->rules != nullptr) {
-    std::fputs("\t<Rules\n", stderr);
-    if (const AmFontEntry* copied = entry->copyOf) {
-      std::fputs("\t\t<UseFont ", stderr);
-      printFont(copied->family, copied->gfid, copied->size, copied->style);
-      std::fputs(">\n", stderr);
-    }
-    for (const AmRule* rule = entry->rules; rule != nullptr; rule = rule->next) {
-      std::fputs("\t\t<Pre ", stderr);
-      printFont(rule->pre.family, rule->pre.gfid, rule->pre.size, rule->pre.style);
-      std::fputs(">\n", stderr);
-      std::fputs("\t\t<Post ", stderr);
-      printFont(rule->post.family, rule->post.gfid, rule->post.size, rule->post.style);
-      std::fputs(">\n", stderr);
-    }
-    std::fputs("\t>\n", stderr);
-  }
-  std::fputs(">\n", stderr);
-}
-
-void AmDump() {
-  HashDump(&AmFontMap);
-}
-
-void AmPrintText(const char* text) {
-  std::printf("%s", text);
-  std::fflush(stdout);
-}
-
-void AmPrintEntry(const void* element) {
-  const auto* entry = static_cast<const AmFontEntry*>(element);
-  std::printf("%s %d %d %d\n", textOf(entry->family), static_cast<int>(entry->gfid), entry->size,
-              entry->style);
-  std::fflush(stdout);
+AmFontEntry* fontmap::newEntry() {
+  VectorMakeRoom(allEntries);
+  auto* entry = new (std::nothrow) AmFontEntry{};
+  if (entry != nullptr) allEntries.push_back(entry);
+  return entry;
 }
 
 void AmReset() {
   for (AmFontEntry* entry : allEntries) {
-    std::free(entry->codeMap);
-    std::free(entry->fontMap);
-    std::free(entry);
+    delete[] entry->codeMap;
+    delete[] entry->fontMap;
+    delete entry;
   }
-  for (char* text : entryTexts) std::free(text);
+  for (char* text : entryTexts) freeText(text);
   for (AmRule* rule : allRules) {
-    std::free(rule->pre.family);
-    std::free(rule->post.family);
-    std::free(rule);
+    freeText(rule->pre.family);
+    freeText(rule->post.family);
+    delete rule;
   }
   allEntries.clear();
   entryTexts.clear();
@@ -738,12 +554,7 @@ void AmReset() {
   AmLine = 1;
   AmToken.clear();
   AmError.clear();
-  lastResult = nullptr;
-  lastFamily = nullptr;
-  lastGfid = 0;
-  lastSize = 0;
-  lastStyle = 0;
-  lookupSpare = nullptr;
+  lookupReset();
 }
 
 }  // namespace vantrove

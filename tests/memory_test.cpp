@@ -1,0 +1,238 @@
+// Running out of memory, made to happen at each allocation in turn: while the
+// font map loads the parse stops with "Memory is full at line %d." and the
+// program with status 1; anywhere else the program writes the "Memory is
+// full." diagnostic and a complete fatal-error document, status 0. Without
+// the program's new-handler the writer answers a failed allocation as its
+// operations say.
+#include <sys/wait.h>
+#include <unistd.h>
+
+#include <gtest/gtest.h>
+
+#include <algorithm>
+#include <cstdio>
+#include <cstdlib>
+#include <filesystem>
+#include <fstream>
+#include <memory>
+#include <string>
+#include <vector>
+
+#include "fontmap/fontmap.h"
+#include "support/allocation_limit.h"
+#include "support/dca_builder.h"
+#include "support/process.h"
+#include "support/wellformed.h"
+#include "tyxout/tyxout.h"
+#include "vantrove/io.h"
+#include "vantrove/driver.h"
+
+namespace {
+
+using dca::operator+;
+
+// The line of a "Memory is full at line %d." text, or -1 for any other text.
+int memoryFullLine(const std::string& text) {
+  int line = -1;
+  int end = 0;
+  if (std::sscanf(text.c_str(), "Memory is full at line %d.%n", &line, &end) != 1 ||
+      static_cast<std::size_t>(end) != text.size()) {
+    return -1;
+  }
+  return line;
+}
+
+TEST(MemoryFull, WhileTheFontMapLoadsAFailedAllocationEndsTheParseAtItsLine) {
+  const std::string map = dca::testFontMap();
+  int lastLine = 1;
+  int stopped = 0;
+  for (std::uint64_t n = 1;; ++n) {
+    vantrove::AmReset();
+    std::FILE* stream = dca::openBytes(dca::Bytes(map.begin(), map.end()));
+    vtest::FailAllocation(n);
+    const int result = vantrove::AmFontOpen(stream);
+    const bool failed = vtest::AllocationFailed();
+    vtest::FailAllocation(0);
+    std::fclose(stream);
+    if (result != 0) {
+      // Failures come at ever later places in the file.
+      const int line = memoryFullLine(vantrove::AmErrorText());
+      ASSERT_GE(line, lastLine) << "allocation " << n << ": " << vantrove::AmErrorText();
+      lastLine = line;
+      ++stopped;
+      continue;
+    }
+    // A failure that the map could do without (a larger bucket array) leaves
+    // it complete; after the last allocation nothing fails at all.
+    const vantrove::AmFontEntry* times = vantrove::AmFontRead(nullptr, 85, 0, 0);
+    ASSERT_NE(times, nullptr) << n;
+    EXPECT_EQ(times->codeMap[0xC1], 'A') << n;
+    if (!failed) break;
+  }
+  EXPECT_GT(stopped, 3);
+  EXPECT_GT(lastLine, 100);  // the last font's table is made late in the file
+  vantrove::AmReset();
+}
+
+// ---------------------------------------------------------------- the program
+
+struct ProgramRun {
+  int status = -1;
+  std::string err;
+  std::string out;
+  std::string report;  // whether the allocation failed ("1" or "0"), then the font map's error
+};
+
+std::string reportPath;
+
+// Runs the whole program on `folder`/in.dca in a child process whose `n`-th
+// allocation fails; its font map is `folder`/kzinit/filters/dca.am.
+ProgramRun runProgram(const std::string& folder, std::uint64_t n) {
+  const std::string in = folder + "/in.dca", out = folder + "/out.tyx", err = folder + "/err";
+  reportPath = folder + "/report";
+  std::remove(out.c_str());
+  std::fflush(nullptr);
+  const pid_t child = fork();
+  if (child == 0) {
+    std::freopen(err.c_str(), "w", stderr);
+    std::setvbuf(stderr, nullptr, _IONBF, 0);
+    setenv("KZHOME", folder.c_str(), 1);
+    setenv("TMPDIR", vtest::tmpDir().c_str(), 1);
+    vantrove::KRSetExitHook([](int status) {
+      if (std::FILE* report = std::fopen(reportPath.c_str(), "w")) {
+        std::fprintf(report, "%d%s", vtest::AllocationFailed(), vantrove::AmErrorText());
+        std::fclose(report);
+      }
+      _exit(status);
+    });
+    const char* argv[] = {"vantrove", in.c_str(), out.c_str(), nullptr};
+    vtest::FailAllocation(n);
+    vantrove::KRMain(3, const_cast<char**>(argv));
+  }
+  ProgramRun run;
+  int status = 0;
+  if (child < 0 || waitpid(child, &status, 0) != child) return run;
+  run.status = WIFEXITED(status) ? WEXITSTATUS(status) : 128 + WTERMSIG(status);
+  run.err = vtest::readFile(err);
+  run.out = vtest::readFile(out);
+  run.report = vtest::readFile(reportPath);
+  return run;
+}
+
+TEST(MemoryFull, EveryFailedAllocationOfARunEndsInItsOwnWay) {
+  std::string folder = std::filesystem::temp_directory_path() / "vantrove-memory.XXXXXX";
+  ASSERT_NE(mkdtemp(folder.data()), nullptr);
+  const std::unique_ptr<const std::string, void (*)(const std::string*)> removed(
+      &folder, [](const std::string* path) { std::filesystem::remove_all(*path); });
+  std::filesystem::create_directories(folder + "/kzinit/filters");
+  std::ofstream(folder + "/kzinit/filters/dca.am") << dca::testFontMap();
+  const dca::Bytes cr{dca::ctl::RCR};
+  const dca::Bytes document = dca::document(
+      dca::textUnit("000001", dca::ebc("One line") + cr + dca::setGfid(85) + dca::ebc("a note") +
+                                  dca::noteReference("900001") + dca::noteEcho(1) + cr) +
+      dca::textUnit("900001", dca::ebc("The note") + cr));
+  std::ofstream(folder + "/in.dca", std::ios::binary)
+      .write(reinterpret_cast<const char*>(document.data()), document.size());
+
+  const ProgramRun plain = runProgram(folder, 0);
+  ASSERT_EQ(plain.status, 0) << plain.err;
+  ASSERT_EQ(plain.err, "");
+  int loading = 0, fatal = 0, withParagraph = 0;
+  for (std::uint64_t n = 1;; ++n) {
+    SCOPED_TRACE("allocation " + std::to_string(n));
+    const ProgramRun run = runProgram(folder, n);
+    EXPECT_TRUE(vtest::tmpFiles().empty());
+    if (run.status == 1) {  // in the font map: no output is left
+      EXPECT_GT(memoryFullLine(run.report.substr(1)), 0) << run.report;
+      EXPECT_EQ(run.err, "Problem reading your dca.am file.\n");
+      EXPECT_EQ(run.out, "");
+      ++loading;
+      continue;
+    }
+    ASSERT_EQ(run.status, 0) << run.err;
+    if (run.err.empty()) {  // a failure the program can do without, or none
+      EXPECT_EQ(run.out, plain.out);
+      if (run.report.starts_with("0")) break;
+      continue;
+    }
+    // Anywhere else: the diagnostic and a complete document, which holds the
+    // fatal paragraph once the format units are read.
+    EXPECT_TRUE(run.err.starts_with("vantrove: Byte 0")) << run.err;
+    EXPECT_TRUE(run.err.ends_with(": Memory is full.\n")) << run.err;
+    EXPECT_TRUE(run.out.starts_with("<TYXFile 2.00> # Generated by vantrove 4.0.1P1d\n"));
+    const bool complete = run.out.ends_with("> # End TextFlow\n");
+    EXPECT_TRUE(complete || run.out.ends_with("> # End ParaCatalog\n"));
+    EXPECT_EQ(complete, run.out.find("<String `vantrove could not complete. Please see messages in "
+                                     "the console window. '>\n") != std::string::npos);
+    // A fatal error in a footnote leaves that footnote open, whatever the
+    // error: what stands around the notes must be whole.
+    std::string outside = run.out;
+    const std::size_t notes = outside.find("\t<Notes\n"), end = outside.find("\t> # End Notes\n");
+    if (notes != std::string::npos) outside.erase(notes, end + 15 - notes);
+    EXPECT_EQ(vtest::tyxFault(outside), "") << run.out;
+    withParagraph += complete;
+    ++fatal;
+  }
+  EXPECT_GT(loading, 0);
+  EXPECT_GT(withParagraph, 10);
+  EXPECT_GT(fatal, withParagraph);  // some before the format units
+}
+
+// ---------------------------------------------------------------- the writer on its own
+
+// What the writer wrote to a temporary stream, which is closed.
+std::string writtenTo(std::FILE* stream) {
+  std::rewind(stream);
+  std::string text(1 << 12, '\0');
+  text.resize(std::fread(text.data(), 1, text.size(), stream));
+  std::fclose(stream);
+  return text;
+}
+
+TEST(MemoryFull, WithoutTheHandlerTheWriterAnswersAFailedAllocationItself) {
+  using P = vantrove::TyxPgfField;
+  // Six paragraphs, two of them in numbered variants of Body: whichever
+  // allocation fails, its paragraph is tagged "memory full" and every other
+  // paragraph's tag is in the catalog.
+  std::vector<vantrove::TyxPgf> formats(6);
+  const char* const tags[] = {"Body", "Head", "Body", "Note", "Body", "Head"};
+  for (std::size_t i = 0; i < formats.size(); ++i) {
+    formats[i].setMask = vantrove::TyxBit(P::PgfTag) | vantrove::TyxBit(P::PgfLIndent);
+    formats[i].pgfTag = tags[i];
+    formats[i].pgfLIndent = vantrove::TyxInches(static_cast<float>(i));
+  }
+  bool failed = true;
+  for (std::uint64_t n = 1; failed; ++n) {
+    SCOPED_TRACE("allocation " + std::to_string(n));
+    vantrove::TyxReset();
+    std::vector<std::string> chosen;
+    chosen.reserve(formats.size());
+    vtest::FailAllocation(n);
+    for (const auto& format : formats) chosen.push_back(vantrove::TyxParaCatalogLookup(&format));
+    failed = vtest::AllocationFailed();
+    vtest::FailAllocation(0);
+    std::FILE* stream = std::tmpfile();
+    EXPECT_EQ(vantrove::TyxParaCatalogOut(stream), 1);
+    const std::string catalog = writtenTo(stream);
+    EXPECT_EQ(std::count(chosen.begin(), chosen.end(), "memory full"), failed ? 1 : 0);
+    for (const std::string& tag : chosen) {
+      EXPECT_TRUE(tag == "memory full" || catalog.find("`" + tag + "'") != std::string::npos);
+    }
+  }
+  // A family that cannot be kept is written all the same, and so once more.
+  vantrove::TyxReset();
+  std::FILE* stream = std::tmpfile();
+  ASSERT_EQ(vantrove::TyxParaOpen(&formats[0], stream, 1), 1);
+  vantrove::TyxFont font{};
+  font.setMask = vantrove::TyxBit(vantrove::TyxFontField::FFamily);
+  font.fFamily = "A family name too long to be kept in place";
+  vtest::FailAllocation(1);
+  for (int i = 0; i < 3; ++i) EXPECT_EQ(vantrove::TyxFontOut(&font, stream), 1);
+  EXPECT_TRUE(vtest::AllocationFailed());
+  const std::string change = "\t<Font <FFamily `A family name too long to be kept in place'>>\n";
+  EXPECT_EQ(writtenTo(stream),
+            "<Para <PgfTag `Body'>\n\t<ParaLine # Begin Para's ParaLines.\n" + change + change);
+  vantrove::TyxReset();
+}
+
+}  // namespace
