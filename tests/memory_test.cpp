@@ -24,8 +24,8 @@
 #include "support/process.h"
 #include "support/wellformed.h"
 #include "tyxout/tyxout.h"
-#include "vantrove/io.h"
 #include "vantrove/driver.h"
+#include "vantrove/io.h"
 
 namespace {
 
