@@ -1,11 +1,16 @@
+// The input byte stream: skipped bytes, push-back in front of what is still
+// pending, the end of the input, and the memory that replays a scanned line.
+// Offsets are read where they matter, in the diagnostics, which name the
+// offset at which the latest read began.
 #include "vantrove/io.h"
 
 #include <gmock/gmock.h>
 #include <gtest/gtest.h>
 
+#include <cstdio>
 #include <numeric>
 
-#include "support/dca_builder.h"
+#include "support/in_process.h"
 
 namespace vantrove {
 namespace {
@@ -13,9 +18,10 @@ namespace {
 using dca::Bytes;
 using dca::operator+;
 
-struct IoTest : testing::Test {
-  void SetUp() override { dca::startInProcess(); }
-  void TearDown() override { dca::stopInProcess(); }
+class IoTest : public testing::Test {
+ protected:
+  void SetUp() override { vtest::startInProcess(); }
+  void TearDown() override { vtest::stopInProcess(); }
 };
 
 Bytes read(std::uint32_t size, std::uint32_t count = 0) {
@@ -31,31 +37,43 @@ Bytes counting(std::size_t from, std::size_t to) {
   return bytes;
 }
 
+// The diagnostic of a warning given now, and the one expected at `offset`.
+std::string warning() {
+  return vtest::capture([] { KRNonFatal("here"); }).err;
+}
+std::string at(unsigned offset) {
+  char line[64];
+  std::snprintf(line, sizeof line, "vantrove: Byte 0%o: here\n", offset);
+  return line;
+}
+
 TEST_F(IoTest, SkippedBytesAndPushedBackOnesNewestInFront) {
-  dca::openInput(counting(0, 200));
+  vtest::openInput(counting(0, 200));
   EXPECT_EQ(read(19, 100), counting(0, 19));  // the other 81 are skipped
-  EXPECT_EQ(KRStdin.lastOffset, 19u);         // where the skip began
+  EXPECT_EQ(warning(), at(19));               // where the skip began
   read(5);
   KRStdinUnread(counting(100, 105).data(), 5);
-  EXPECT_EQ(KRStdin.offset, 100u);
-  EXPECT_EQ(KRStdin.lastOffset, 95u);
+  EXPECT_EQ(warning(), at(95));  // both offsets move back by five
   EXPECT_EQ(read(3), counting(100, 103));
-  KRStdinUnread(dca::raw({1, 2}).data(), 2);  // into the room in front
-  KRStdinUnread(dca::raw({3, 4}).data(), 2);  // no room left: the pending bytes move
-  // The pushed-back bytes, then the file.
+  EXPECT_EQ(warning(), at(100));
+  KRStdinUnread(dca::raw({1, 2}).data(), 2);
+  KRStdinUnread(dca::raw({3, 4}).data(), 2);
+  // The pushed-back bytes, newest first, then the file.
   EXPECT_EQ(read(9), dca::raw({3, 4, 1, 2}) + counting(103, 108));
-  EXPECT_EQ(KRStdin.offset, 108u);
+  read(1);
+  EXPECT_EQ(warning(), at(108));
   // Bytes that never came from the input, pushed back near its start: the
   // offsets stop at zero instead of wrapping.
-  dca::openInput(counting(0, 10));
+  vtest::openInput(counting(0, 10));
   read(3);
   KRStdinUnread(counting(50, 58).data(), 8);
-  EXPECT_EQ(KRStdin.offset, 0u);
-  EXPECT_EQ(KRStdin.lastOffset, 0u);
+  EXPECT_EQ(warning(), at(0));
+  read(1);
+  EXPECT_EQ(warning(), at(0));
 }
 
 TEST_F(IoTest, AShortReadKeepsThePushedBackBytesAndTheEndStays) {
-  dca::openInput(dca::raw({1, 2, 3, 4}));
+  vtest::openInput(dca::raw({1, 2, 3, 4}));
   read(2);
   const Bytes pushed = dca::raw({7, 8});
   KRStdinUnread(pushed.data(), 2);
@@ -71,7 +89,7 @@ TEST_F(IoTest, AShortReadKeepsThePushedBackBytesAndTheEndStays) {
   // Bytes pushed back after the end are read before the end is met again.
   KRStdinUnread(pushed.data(), 2);
   EXPECT_EQ(read(2), pushed);
-  const dca::Outcome end = dca::capture([] { read(1); });
+  const vtest::Outcome end = vtest::capture([] { read(1); });
   EXPECT_EQ(end.status, 0);
   EXPECT_THAT(end.err, testing::StartsWith("vantrove: Byte 011: Expected test bytes.\n"
                                            "Premature end of file.\n"));
@@ -81,7 +99,7 @@ TEST_F(IoTest, RememberedBytesReplayAndAPushedBackMegabyteReadsBackByteByByte) {
   // A byte at a time both ways: push-back must stay linear, not move the
   // pending bytes on every read.
   constexpr std::size_t kSize = 1 << 20;
-  dca::openInput(counting(0, kSize + 3));
+  vtest::openInput(counting(0, kSize + 3));
   read(3);
   KRStdinRemember();
   Bytes replay(kSize);

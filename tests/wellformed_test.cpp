@@ -75,9 +75,7 @@ class RandomDocument {
           return dca::alignTextField(static_cast<std::uint8_t>(pick(6)),
                                      static_cast<std::uint16_t>(pick(60)));
         },
-        [] {
-          return dca::setTabs(dca::tabData(1, {{0, 1440}, {3, 2880}}));
-        },
+        [] { return dca::setTabs(dca::tabData(1, dca::tab(0, 1440) + dca::tab(3, 2880))); },
         [] { return dca::printTextUnitName(); },
         [] { return dca::displayPrompt(dca::ebc("NAME")); },
         [] { return dca::returnToMasterLine(); },

@@ -132,15 +132,15 @@ class Generator {
     const bool own = pick(2) == 0;
     const int columns = 1 + pick(4);
     if (own) {
-      std::vector<dca::Tab> tabs;
+      Bytes stops;
       for (int c = 0; c < columns; ++c) {
         static const Kind kKinds[] = {Left, Decimal, Center, Right};
         kinds.push_back(kKinds[pick(4)]);
         positions.push_back(2016 * (c + 1) + 144 * pick(3));
-        tabs.push_back({static_cast<std::uint8_t>(kinds.back()),
-                        static_cast<std::uint16_t>(positions.back())});
+        stops = stops + dca::tab(static_cast<std::uint8_t>(kinds.back()),
+                                 static_cast<std::uint16_t>(positions.back()));
       }
-      text = text + dca::setTabs(dca::tabData(1, tabs));
+      text = text + dca::setTabs(dca::tabData(1, stops));
     } else {
       for (int c = 0; c < columns; ++c) {
         kinds.push_back(Left);
