@@ -1,6 +1,7 @@
 // The sample documents in examples/: each is rebuilt byte for byte by the
 // builder, converts with status 0 and no diagnostics into well-formed output,
-// and converts exactly into the output checked in beside it.
+// converts exactly into the output checked in beside it, and that output
+// shows as the page checked in beside it.
 #include <gtest/gtest.h>
 
 #include <string>
@@ -11,7 +12,7 @@
 
 namespace {
 
-TEST(Examples, RebuildConvertAndCompare) {
+TEST(Examples, RebuildConvertShowAndCompare) {
   for (const auto& example : vtest::examples()) {
     SCOPED_TRACE(example.name);
     std::string base = std::string(VANTROVE_SOURCE_DIR) + "/examples/" + example.name;
@@ -24,6 +25,10 @@ TEST(Examples, RebuildConvertAndCompare) {
     EXPECT_EQ(vtest::tyxFault(r.out), "");
     EXPECT_EQ(r.out, vtest::readFile(base + ".tyx"));
     EXPECT_TRUE(vtest::tmpFiles().empty());
+    r = vtest::runProgram(TYX2HTML_BIN, {base + ".tyx"});
+    EXPECT_EQ(r.status, 0);
+    EXPECT_EQ(r.err, "");
+    EXPECT_EQ(r.out, vtest::readFile(base + ".html")) << "examples/" << example.name << ".html";
   }
 }
 
