@@ -1,5 +1,5 @@
 // The support modules' file handling: the search path with tilde expansion,
-// temporary files made new and private, and path components.
+// and path components. (Temporary files are safety cases: safety_test.sh.)
 #include <pwd.h>
 #include <unistd.h>
 
@@ -8,12 +8,10 @@
 #include <cerrno>
 #include <cstdio>
 #include <cstdlib>
-#include <cstring>
 #include <filesystem>
 #include <fstream>
 #include <optional>
 #include <string>
-#include <vector>
 
 #include "tools/file.h"
 #include "tools/kzopen.h"
@@ -119,43 +117,6 @@ TEST(KzopenTest, TildeTakesTheHomeDirectoryFromThePasswordDatabase) {
     EXPECT_EQ(expand("~/x"), "~/x");
     EXPECT_EQ(expand("~" + user + "/x"), userHome + "/x");
   }
-}
-
-TEST(TmpNameTest, NewPrivateFilesOnlyNeverAnExistingNameOrLink) {
-  FileReset();
-  TempDir dir;
-  const auto expected = [&dir](int counter) {
-    return dir.path + "/vt." + std::to_string(getpid()) + "." + std::to_string(counter);
-  };
-  // Names 2 and 3 are taken: a stale file and a link planted at the next name.
-  writeFile(expected(2), "old content");
-  const std::string target = dir.path + "/victim";
-  writeFile(target, "precious");
-  fs::create_symlink(target, expected(3));
-
-  const char* first = FileGetTmpFileName(dir.path.c_str(), "vt");
-  ASSERT_NE(first, nullptr);
-  EXPECT_EQ(std::string(first), expected(1));
-  EXPECT_EQ(fs::status(first).permissions() & fs::perms::all,
-            fs::perms::owner_read | fs::perms::owner_write);
-  int descriptor = -1;
-  EXPECT_STREQ(FileGetTmpFileName(dir.path.c_str(), "vt", &descriptor), expected(4).c_str());
-  EXPECT_STREQ(first, expected(4).c_str());  // the first text was overwritten
-  ASSERT_GE(descriptor, 0);
-  EXPECT_EQ(write(descriptor, "new", 3), 3);  // the descriptor is the new file's
-  close(descriptor);
-  EXPECT_EQ(kzread(expected(4)), "new");
-  EXPECT_EQ(kzread(expected(2)), "old content");
-  EXPECT_EQ(kzread(target), "precious");
-
-  // A folder whose every name is taken gives way to the next candidate.
-  FileReset();
-  for (int counter = 1; counter <= 64; ++counter) writeFile(expected(counter), "");
-  const char* elsewhere = FileGetTmpFileName(dir.path.c_str(), "vt");
-  ASSERT_NE(elsewhere, nullptr);
-  EXPECT_NE(fs::path(elsewhere).parent_path(), fs::path(dir.path));
-  unlink(elsewhere);
-  FileReset();
 }
 
 TEST(BasenameTest, LastComponentKeepsATrailingSlash) {
