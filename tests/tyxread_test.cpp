@@ -33,26 +33,11 @@ std::string tokens(std::string_view text, bool lines = false) {
   for (;;) {
     const Token token = lexer.next();
     if (!out.empty()) out += ' ';
-    switch (token.kind) {
-      case TokenKind::Open:
-        out += "<" + std::string(token.text);
-        break;
-      case TokenKind::Close:
-        out += ">";
-        break;
-      case TokenKind::Word:
-        out += "w:" + std::string(token.text);
-        break;
-      case TokenKind::Text:
-        out += "s:" + std::string(token.text) + (token.more ? "+" : "");
-        break;
-      case TokenKind::Error:
-        out += "E";
-        break;
-      case TokenKind::End:
-        out += "$";
-        break;
-    }
+    // Marks by kind: Open, Close, Word, Text, Error, End.
+    static const char* const kMarks[] = {"<", ">", "w:", "s:", "E", "$"};
+    out += kMarks[static_cast<int>(token.kind)];
+    if (token.kind != TokenKind::Error) out += token.text;
+    if (token.kind == TokenKind::Text && token.more) out += "+";
     if (lines) out += "@" + std::to_string(token.line);
     if (token.kind == TokenKind::End) return out;
   }
@@ -129,69 +114,31 @@ Read read(std::string_view text) {
     result.diagnostics += std::to_string(line) + ":" + std::string(message) + "\n";
   });
   std::string& out = result.events;
+  // The marks of the events that carry nothing more, by kind.
+  static const char* const kMarks[] = {"|", "{", "}", "N[", "]N", "", ")", "", "]",
+                                       "/", "",  "",  "",   "",   "", "",  "$"};
   for (;;) {
     const Event& e = reader.next();
-    switch (e.kind) {
-      case EventKind::Prologue:
-        out += "|";
-        break;
-      case EventKind::FlowBegin:
-        out += "{";
-        break;
-      case EventKind::FlowEnd:
-        out += "}";
-        break;
-      case EventKind::NotesBegin:
-        out += "N[";
-        break;
-      case EventKind::NotesEnd:
-        out += "]N";
-        break;
-      case EventKind::NoteBegin:
-        out += "n" + std::to_string(e.number) + "(";
-        break;
-      case EventKind::NoteEnd:
-        out += ")";
-        break;
-      case EventKind::ParaBegin:
-        out += "[" + e.format->tag + " ";
-        break;
-      case EventKind::ParaEnd:
-        out += "]";
-        break;
-      case EventKind::LineBreak:
-        out += "/";
-        break;
-      case EventKind::Text:
-        out += "'" + std::string(e.text) + "'";
-        break;
-      case EventKind::Char: {
-        char hex[16];
-        std::snprintf(hex, sizeof hex, "C%X", static_cast<unsigned>(e.point));
-        out += e.hardReturn ? "HR" : e.tab ? "TAB" : hex;
-        break;
-      }
-      case EventKind::Code:
-        out += "#" + std::to_string(e.code);
-        break;
-      case EventKind::FontChange: {
-        const Font& f = *e.font;
-        out += "F(";
-        if (f.hasFamily) out += f.family + " ";
-        if (f.hasSize) out += std::to_string(static_cast<int>(f.size)) + "pt ";
-        if (f.hasOffset) out += "dy" + std::to_string(static_cast<int>(f.offset)) + " ";
-        out += std::to_string(f.named) + "/" + std::to_string(f.on) + ")";
-        break;
-      }
-      case EventKind::Marker:
-        out += "M" + std::to_string(e.number) + ":" + std::string(e.text);
-        break;
-      case EventKind::NoteRef:
-        out += "R" + std::to_string(e.number);
-        break;
-      case EventKind::End:
-        out += "$";
-        break;
+    out += kMarks[static_cast<int>(e.kind)];
+    if (e.kind == EventKind::NoteBegin) out += "n" + std::to_string(e.number) + "(";
+    if (e.kind == EventKind::ParaBegin) out += "[" + e.format->tag + " ";
+    if (e.kind == EventKind::Text) out += "'" + std::string(e.text) + "'";
+    if (e.kind == EventKind::Code) out += "#" + std::to_string(e.code);
+    if (e.kind == EventKind::Marker)
+      out += "M" + std::to_string(e.number) + ":" + std::string(e.text);
+    if (e.kind == EventKind::NoteRef) out += "R" + std::to_string(e.number);
+    if (e.kind == EventKind::Char) {
+      char hex[16];
+      std::snprintf(hex, sizeof hex, "C%X", static_cast<unsigned>(e.point));
+      out += e.hardReturn ? "HR" : e.tab ? "TAB" : hex;
+    }
+    if (e.kind == EventKind::FontChange) {
+      const Font& f = *e.font;
+      out += "F(";
+      if (f.hasFamily) out += f.family + " ";
+      if (f.hasSize) out += std::to_string(static_cast<int>(f.size)) + "pt ";
+      if (f.hasOffset) out += "dy" + std::to_string(static_cast<int>(f.offset)) + " ";
+      out += std::to_string(f.named) + "/" + std::to_string(f.on) + ")";
     }
     if (e.kind == EventKind::End) break;
   }

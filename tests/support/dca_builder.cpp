@@ -57,6 +57,14 @@ Bytes padWithSkippedField(const Bytes& members, std::size_t minData) {
   return members + skippedField(minData - members.size());
 }
 
+// The 25 data bytes of a set of line parameters.
+Bytes lineData(const Line& line) {
+  Bytes data = zeros(2) + be16(line.gfid) + be16(line.charWidth) + zeros(1) + be16(line.cgcsid) +
+               be16(line.cpid) + be16(line.left) + be16(line.right);
+  data.resize(23, 0);
+  return data + Bytes{line.align, line.autoNum};
+}
+
 }  // namespace
 
 Bytes operator+(Bytes a, const Bytes& b) {
@@ -177,13 +185,6 @@ Bytes pageImageParams(std::uint16_t width, std::uint16_t depth, std::uint16_t to
                zeros(4) + be16(width) + be16(depth) + zeros(2) + be16(top) + be16(bottomLimit));
 }
 
-Bytes lineData(const Line& line) {
-  Bytes data = zeros(2) + be16(line.gfid) + be16(line.charWidth) + zeros(1) + be16(line.cgcsid) +
-               be16(line.cpid) + be16(line.left) + be16(line.right);
-  data.resize(23, 0);
-  return data + Bytes{line.align, line.autoNum};
-}
-
 Bytes lineParams(const Line& line) {
   return field(0xE6, 0x01, lineData(line));
 }
@@ -230,10 +231,6 @@ Bytes textUnitName(std::string_view name6) {
 
 Bytes establishMaster(int which) {
   return field(0xE3, static_cast<std::uint8_t>(which), {});
-}
-
-Bytes returnToMaster() {
-  return field(0xE3, 0x03, {});
 }
 
 Bytes formatChange(const Bytes& members) {

@@ -80,8 +80,6 @@ struct Line {
   std::uint8_t align = 1;
   std::uint8_t autoNum = 3;
 };
-// The 25 data bytes of a set of line parameters.
-Bytes lineData(const Line& line);
 Bytes lineParams(const Line& line);  // E6 01
 
 // One stop of tab data: its kind, then its position.
@@ -102,7 +100,6 @@ Bytes marginTextDecl(std::uint8_t type, std::uint16_t position, std::uint8_t fir
 Bytes marginTextField(std::uint8_t type, const Bytes& text);  // E8 01..06
 Bytes textUnitName(std::string_view name6);                   // E1 04, six EBCDIC bytes
 Bytes establishMaster(int which);                             // E3 01 / E3 02
-Bytes returnToMaster();                                       // E3 03
 // E2 04, padded to the minimum length 64 with a skipped field.
 Bytes formatChange(const Bytes& members);
 Bytes bodyText(const Bytes& text);  // E8 07
