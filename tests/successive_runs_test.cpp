@@ -10,14 +10,13 @@
 
 #include "fontmap/fontmap.h"
 #include "support/in_process.h"
+#include "support/notation.h"
 #include "support/process.h"
 #include "vantrove/main.h"
 
 namespace {
 
 using dca::Bytes;
-using dca::operator+;
-namespace ctl = dca::ctl;
 
 struct Result {
   int status;
@@ -53,16 +52,15 @@ TEST(SuccessiveRuns, GiveWhatFreshProcessesGive) {
   // Fatal errors that leave state behind: in the scan of a first line, with
   // an alternate master format in force and a footnote open, and before the
   // format units are complete.
-  const Bytes alternate = dca::formatUnitPrefix() +
-                          dca::masterFormat(2, dca::lineParams({.left = 2880, .align = 3})) +
-                          dca::marginTextDecl(4, 14400) + dca::marginTextField(4, dca::ebc("Foot"));
-  documents.push_back(dca::standardFormat() +
-                      dca::textUnit("000001", dca::ebc("Cut ") + dca::raw({ctl::MBC, 0xD4, 1})));
-  documents.push_back(
-      dca::standardFormat() + alternate + dca::textUnitName("000001") + dca::establishMaster(2) +
-      dca::bodyText(dca::ebc("Note") + dca::noteReference("900001") + dca::ebc(" text")) +
-      dca::textUnit("900001", dca::ebc("Open") + dca::setGfid(85) + dca::beginEmphasis()));
-  documents.push_back(dca::formatUnit1());
+  for (const char* text :
+       {R"(standardFormat textUnit 000001 { "Cut " <2B D4 01> })",
+        R"(standardFormat formatUnitPrefix masterFormat 2 { lineParams left=2880 align=3 }
+              marginTextDecl 4 14400 marginTextField 4 { "Foot" }
+              textUnitName 000001 establishMaster 2 bodyText { "Note" noteReference 900001 " x" }
+              textUnit 900001 { "Open" setGfid 85 beginEmphasis })",
+        "formatUnit1"}) {
+    documents.push_back(dca::fromText(text));
+  }
   // Each after every other one, and after itself.
   std::vector<Result> fresh;
   for (const Bytes& document : documents) {

@@ -1,5 +1,5 @@
-// The support modules' file handling: the search path with tilde expansion,
-// and path components. (Temporary files are safety cases: safety_test.sh.)
+// The file search path of the support modules, with tilde expansion.
+// (Temporary files are safety cases: safety_test.sh.)
 #include <pwd.h>
 #include <unistd.h>
 
@@ -13,7 +13,6 @@
 #include <optional>
 #include <string>
 
-#include "tools/file.h"
 #include "tools/kzopen.h"
 
 namespace vantrove {
@@ -117,16 +116,6 @@ TEST(KzopenTest, TildeTakesTheHomeDirectoryFromThePasswordDatabase) {
     EXPECT_EQ(expand("~/x"), "~/x");
     EXPECT_EQ(expand("~" + user + "/x"), userHome + "/x");
   }
-}
-
-TEST(BasenameTest, LastComponentKeepsATrailingSlash) {
-  const std::pair<const char*, const char*> cases[] = {
-      {"/usr/bin/tool", "tool"}, {"tool", "tool"}, {"a/b/", "b/"}, {"/", "/"}, {"a//b", "b"},
-      {"/tool", "tool"}};
-  for (const auto& [path, expected] : cases) {
-    EXPECT_STREQ(basename(path), expected) << path;
-  }
-  EXPECT_EQ(basename(nullptr), nullptr);
 }
 
 }  // namespace
