@@ -7,7 +7,6 @@
 #include <gtest/gtest.h>
 
 #include <algorithm>
-#include <cctype>
 #include <filesystem>
 #include <fstream>
 #include <map>
@@ -25,9 +24,6 @@ namespace {
 
 namespace fs = std::filesystem;
 using dca::Bytes;
-using dca::operator+;
-
-// ---------------------------------------------------------------- case files
 
 struct Expectation {
   std::string slice;  // stderr, output, body, notes, catalog, layout or "pgf TAG"
