@@ -83,10 +83,6 @@ Bytes ebc(std::string_view latin1) {
   return out;
 }
 
-std::uint8_t latin1(std::uint8_t ebcdic) {
-  return kEbcdicToLatin1[ebcdic];
-}
-
 Bytes raw(std::initializer_list<int> bytes) {
   Bytes out;
   out.reserve(bytes.size());

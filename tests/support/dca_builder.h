@@ -19,8 +19,6 @@ Bytes operator+(Bytes a, const Bytes& b);
 Bytes be16(unsigned value);
 // Latin-1 text encoded in EBCDIC code page 037.
 Bytes ebc(std::string_view latin1);
-// The Latin-1 code of one EBCDIC code point of code page 037.
-std::uint8_t latin1(std::uint8_t ebcdic);
 // Bytes given literally.
 Bytes raw(std::initializer_list<int> bytes);
 // Structured field: 5-byte introducer (length = data.size() + 5, big-endian, class,
