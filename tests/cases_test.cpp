@@ -10,7 +10,6 @@
 #include <filesystem>
 #include <fstream>
 #include <map>
-#include <optional>
 #include <sstream>
 #include <stdexcept>
 #include <string>
@@ -39,7 +38,7 @@ struct Case {
   std::string program;
   long inputRead = -1;
   std::string input;
-  std::optional<std::string> fontMap;
+  std::vector<std::pair<std::string, std::string>> files;  // path, text
   std::vector<Expectation> expectations;
 };
 
@@ -53,8 +52,8 @@ Case readCase(const fs::path& path) {
       std::string name = line.substr(4);
       if (name == "input") {
         section = &c.input;
-      } else if (name == "fontmap") {
-        section = &c.fontMap.emplace();
+      } else if (name.starts_with("file ")) {
+        section = &c.files.emplace_back(name.substr(5), "").second;
       } else {
         const bool part = name.starts_with("part of ");
         c.expectations.push_back({part ? name.substr(8) : name, part, ""});
@@ -127,12 +126,15 @@ void runCase(const fs::path& path) {
                                  : dca::fromText(c.input);
   const fs::path scratch = fs::path(vtest::tmpDir()).parent_path() / "case";
   fs::remove_all(scratch);
-  fs::create_directories(scratch / "kz/kzinit/filters");
-  std::map<std::string, std::string> env = c.env;
-  if (c.fontMap) {
-    std::ofstream(scratch / "kz/kzinit/filters/dca.am") << *c.fontMap;
-    env["KZHOME"] = scratch / "kz";
+  fs::create_directories(scratch);
+  for (const auto& [name, text] : c.files) {
+    fs::create_directories((scratch / name).parent_path());
+    std::ofstream(scratch / name) << text;
   }
+  // $SCRATCH: the folder of the case's files.
+  std::map<std::string, std::string> env = c.env;
+  for (auto& [name, value] : env)
+    if (value.starts_with("$SCRATCH")) value.replace(0, 8, scratch.string());
   std::string program = c.tyx2html ? TYX2HTML_BIN : VANTROVE_BIN;
   if (!c.program.empty()) {
     fs::create_symlink(program, scratch / c.program);
