@@ -16,11 +16,13 @@
 #include <fstream>
 #include <memory>
 #include <string>
+#include <tuple>
 #include <vector>
 
 #include "fontmap/fontmap.h"
 #include "support/allocation_limit.h"
 #include "support/dca_builder.h"
+#include "support/in_process.h"
 #include "support/process.h"
 #include "support/wellformed.h"
 #include "tyxout/tyxout.h"
@@ -30,6 +32,29 @@
 namespace {
 
 using dca::operator+;
+
+// A small font map: GFID 26 in Courier 12, 11 in Courier 10 and 85 in Times
+// 12 bold, each sending the EBCDIC code of every printable ASCII character to
+// that character: a few hundred lines, each with allocations of its own.
+std::string smallFontMap() {
+  std::string map;
+  char line[160];
+  for (const auto& [gfid, family, size, bold] :
+       {std::tuple{26, "Courier", 12, "no"}, {11, "Courier", 10, "no"}, {85, "Times", 12, "yes"}}) {
+    std::snprintf(line, sizeof line,
+                  "<SrcChar <GFID %d> <Code 0>>\n"
+                  "<CorlaChar <FFamily %s> <FSize %d> <FBold %s> <Code 0>>\n",
+                  gfid, family, size, bold);
+    map += line;
+    for (int ascii = 0x20; ascii < 0x7F; ++ascii) {
+      const dca::Bytes code = dca::ebc(std::string(1, static_cast<char>(ascii)));
+      std::snprintf(line, sizeof line, "<SrcChar <Code 0x%x>> <CorlaChar <Code 0x%x>>\n", code[0],
+                    ascii);
+      map += line;
+    }
+  }
+  return map;
+}
 
 // The line of a "Memory is full at line %d." text, or -1 for any other text.
 int memoryFullLine(const std::string& text) {
@@ -43,12 +68,12 @@ int memoryFullLine(const std::string& text) {
 }
 
 TEST(MemoryFull, WhileTheFontMapLoadsAFailedAllocationEndsTheParseAtItsLine) {
-  const std::string map = dca::testFontMap();
+  const std::string map = smallFontMap();
   int lastLine = 1;
   int stopped = 0;
   for (std::uint64_t n = 1;; ++n) {
     vantrove::AmReset();
-    std::FILE* stream = dca::openBytes(dca::Bytes(map.begin(), map.end()));
+    std::FILE* stream = vtest::openBytes(dca::Bytes(map.begin(), map.end()));
     vtest::FailAllocation(n);
     const int result = vantrove::AmFontOpen(stream);
     const bool failed = vtest::AllocationFailed();
@@ -125,7 +150,7 @@ TEST(MemoryFull, EveryFailedAllocationOfARunEndsInItsOwnWay) {
   const std::unique_ptr<const std::string, void (*)(const std::string*)> removed(
       &folder, [](const std::string* path) { std::filesystem::remove_all(*path); });
   std::filesystem::create_directories(folder + "/kzinit/filters");
-  std::ofstream(folder + "/kzinit/filters/dca.am") << dca::testFontMap();
+  std::ofstream(folder + "/kzinit/filters/dca.am") << smallFontMap();
   const dca::Bytes cr{dca::ctl::RCR};
   const dca::Bytes document = dca::document(
       dca::textUnit("000001", dca::ebc("One line") + cr + dca::setGfid(85) + dca::ebc("a note") +

@@ -74,6 +74,14 @@ temporary-names)
   [ "$modes" = "600
 600" ] || fail "temporary file modes: $modes"
   expect_no_temporary_files
+  # A folder whose every name is taken (the counter goes up to 64): the files
+  # go to the next folder, and the planted ones stay as they were.
+  bash -c 'for n in $(seq 64); do : >"$TMPDIR/vantrove.$$.$n"; done
+           exec "$1" "$2" out3.tyx' planted "$bin" "$letter" 2>err.txt || fail "conversion status $?"
+  cmp -s out3.tyx "$expected" || fail "full folder: output differs from the example"
+  [ ! -s err.txt ] || fail "full folder: unexpected diagnostics: $(cat err.txt)"
+  [ "$(find "$TMPDIR" -type f -empty | wc -l)" = 64 ] || fail "full folder: left $(ls -A "$TMPDIR")"
+  rm -f "$TMPDIR"/*
   ;;
 
 signals)

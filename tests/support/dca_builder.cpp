@@ -1,17 +1,8 @@
 #include "support/dca_builder.h"
 
-#include <gtest/gtest.h>
-#include <stdlib.h>
-#include <unistd.h>
-
 #include <array>
-#include <cstdio>
 #include <stdexcept>
 #include <string>
-
-#include "fontmap/fontmap.h"
-#include "vantrove/driver.h"
-#include "vantrove/io.h"
 
 namespace dca {
 
@@ -66,6 +57,14 @@ Bytes padWithSkippedField(const Bytes& members, std::size_t minData) {
   return members + skippedField(minData - members.size());
 }
 
+// The 25 data bytes of a set of line parameters.
+Bytes lineData(const Line& line) {
+  Bytes data = zeros(2) + be16(line.gfid) + be16(line.charWidth) + zeros(1) + be16(line.cgcsid) +
+               be16(line.cpid) + be16(line.left) + be16(line.right);
+  data.resize(23, 0);
+  return data + Bytes{line.align, line.autoNum};
+}
+
 }  // namespace
 
 Bytes operator+(Bytes a, const Bytes& b) {
@@ -82,10 +81,6 @@ Bytes ebc(std::string_view latin1) {
   out.reserve(latin1.size());
   for (char c : latin1) out.push_back(kLatin1ToEbcdic[static_cast<unsigned char>(c)]);
   return out;
-}
-
-std::uint8_t latin1(std::uint8_t ebcdic) {
-  return kEbcdicToLatin1[ebcdic];
 }
 
 Bytes raw(std::initializer_list<int> bytes) {
@@ -186,25 +181,20 @@ Bytes pageImageParams(std::uint16_t width, std::uint16_t depth, std::uint16_t to
                zeros(4) + be16(width) + be16(depth) + zeros(2) + be16(top) + be16(bottomLimit));
 }
 
-Bytes lineData(const Line& line) {
-  Bytes data = zeros(2) + be16(line.gfid) + be16(line.charWidth) + zeros(1) + be16(line.cgcsid) +
-               be16(line.cpid) + be16(line.left) + be16(line.right);
-  data.resize(23, 0);
-  return data + Bytes{line.align, line.autoNum};
-}
-
 Bytes lineParams(const Line& line) {
   return field(0xE6, 0x01, lineData(line));
 }
 
-Bytes tabData(std::uint8_t measure, const std::vector<Tab>& tabs) {
-  Bytes data{measure};
-  for (const Tab& tab : tabs) data = data + Bytes{tab.kind} + be16(tab.position);
-  return data;
+Bytes tab(std::uint8_t kind, std::uint16_t position) {
+  return Bytes{kind} + be16(position);
 }
 
-Bytes tabParams(std::uint8_t measure, const std::vector<Tab>& tabs) {
-  return field(0xE6, 0x02, zeros(1) + tabData(measure, tabs));
+Bytes tabData(std::uint8_t measure, const Bytes& stops) {
+  return Bytes{measure} + stops;
+}
+
+Bytes tabParams(std::uint8_t measure, const Bytes& stops) {
+  return field(0xE6, 0x02, zeros(1) + tabData(measure, stops));
 }
 
 Bytes operatorMessage(std::string_view text) {
@@ -239,10 +229,6 @@ Bytes establishMaster(int which) {
   return field(0xE3, static_cast<std::uint8_t>(which), {});
 }
 
-Bytes returnToMaster() {
-  return field(0xE3, 0x03, {});
-}
-
 Bytes formatChange(const Bytes& members) {
   return field(0xE2, 0x04, padWithSkippedField(members, 59));
 }
@@ -264,9 +250,9 @@ Bytes formatUnit2(const Bytes& members, const Bytes& marginTexts) {
 }
 
 Bytes standardMembers() {
-  std::vector<Tab> tabs;
-  for (std::uint16_t inch = 2; inch <= 7; ++inch) tabs.push_back({0, std::uint16_t(inch * 1440)});
-  return pageImageParams(12240, 15840, 1440, 14400) + lineParams(Line{}) + tabParams(1, tabs);
+  Bytes stops;
+  for (std::uint16_t inch = 2; inch <= 7; ++inch) stops = stops + tab(0, inch * 1440);
+  return pageImageParams(12240, 15840, 1440, 14400) + lineParams(Line{}) + tabParams(1, stops);
 }
 
 Bytes standardFormat() {
@@ -279,114 +265,6 @@ Bytes textUnit(std::string_view name6, const Bytes& body, const Bytes& leading) 
 
 Bytes document(const Bytes& units) {
   return standardFormat() + units + endUnit();
-}
-
-std::string testFontMap() {
-  struct Font {
-    int gfid;
-    const char* family;
-    int size;
-    const char* bold;
-  };
-  constexpr Font kFonts[] = {
-      {26, "Courier", 12, "no"}, {11, "Courier", 10, "no"}, {85, "Times", 12, "yes"}};
-  std::string map;
-  char line[160];
-  for (const Font& font : kFonts) {
-    std::snprintf(line, sizeof line,
-                  "<SrcChar <GFID %d> <Code 0>>\n"
-                  "<CorlaChar <FFamily %s> <FSize %d> <FBold %s> <Code 0>>\n",
-                  font.gfid, font.family, font.size, font.bold);
-    map += line;
-    for (int ascii = 0x20; ascii < 0x7F; ++ascii) {
-      std::snprintf(line, sizeof line, "<SrcChar <Code 0x%x>> <CorlaChar <Code 0x%x>>\n",
-                    kLatin1ToEbcdic[ascii], ascii);
-      map += line;
-    }
-  }
-  return map;
-}
-
-void loadTestFontMap() {
-  static const bool loaded = [] {
-    const std::string map = testFontMap();
-    std::FILE* stream = openBytes(Bytes(map.begin(), map.end()));
-    const int result = vantrove::AmFontOpen(stream);
-    std::fclose(stream);
-    if (result != 0) throw std::runtime_error("dca builder: the test font map did not load");
-    return true;
-  }();
-  (void)loaded;
-}
-
-void startInProcess() {
-  loadTestFontMap();
-  vantrove::KRResetAll();
-  vantrove::KRSetExitHook([](int status) { throw Exited{status}; });
-}
-
-void stopInProcess() {
-  vantrove::KRSetExitHook(nullptr);
-  vantrove::KRResetAll();
-}
-
-void openInput(const Bytes& bytes) {
-  vantrove::KRStdinOpen(openBytes(bytes));
-}
-
-Outcome capture(const std::function<void()>& body) {
-  testing::internal::CaptureStderr();
-  int status = -1;
-  try {
-    body();
-  } catch (const Exited& exited) {
-    status = exited.status;
-  }
-  return {status, testing::internal::GetCapturedStderr()};
-}
-
-std::FILE* openBytes(const Bytes& bytes) {
-  std::FILE* stream = std::tmpfile();
-  if (stream == nullptr) throw std::runtime_error("dca builder: tmpfile failed");
-  if (!bytes.empty() && std::fwrite(bytes.data(), 1, bytes.size(), stream) != bytes.size()) {
-    std::fclose(stream);
-    throw std::runtime_error("dca builder: write failed");
-  }
-  std::rewind(stream);
-  return stream;
-}
-
-namespace {
-
-// Files made by writeTempFile, removed when the test program ends.
-struct TempFiles {
-  std::vector<std::string> paths;
-  ~TempFiles() {
-    for (const auto& path : paths) ::unlink(path.c_str());
-  }
-};
-TempFiles tempFiles;
-
-}  // namespace
-
-std::string writeTempFile(const Bytes& bytes) {
-  std::string path = testing::TempDir();
-  if (path.empty() || path.back() != '/') path += '/';
-  path += "dca_XXXXXX";
-  const int fd = mkstemp(path.data());
-  if (fd < 0) throw std::runtime_error("dca builder: mkstemp failed");
-  std::size_t written = 0;
-  while (written < bytes.size()) {
-    const ssize_t n = ::write(fd, bytes.data() + written, bytes.size() - written);
-    if (n <= 0) {
-      ::close(fd);
-      throw std::runtime_error("dca builder: write failed");
-    }
-    written += static_cast<std::size_t>(n);
-  }
-  ::close(fd);
-  tempFiles.paths.push_back(path);
-  return path;
 }
 
 }  // namespace dca

@@ -4,8 +4,6 @@
 
 #include <cstddef>
 #include <cstdint>
-#include <cstdio>
-#include <functional>
 #include <initializer_list>
 #include <string>
 #include <string_view>
@@ -21,8 +19,6 @@ Bytes operator+(Bytes a, const Bytes& b);
 Bytes be16(unsigned value);
 // Latin-1 text encoded in EBCDIC code page 037.
 Bytes ebc(std::string_view latin1);
-// The Latin-1 code of one EBCDIC code point of code page 037.
-std::uint8_t latin1(std::uint8_t ebcdic);
 // Bytes given literally.
 Bytes raw(std::initializer_list<int> bytes);
 // Structured field: 5-byte introducer (length = data.size() + 5, big-endian, class,
@@ -82,18 +78,14 @@ struct Line {
   std::uint8_t align = 1;
   std::uint8_t autoNum = 3;
 };
-// The 25 data bytes of a set of line parameters.
-Bytes lineData(const Line& line);
 Bytes lineParams(const Line& line);  // E6 01
 
-struct Tab {
-  std::uint8_t kind;
-  std::uint16_t position;
-};
-// Measure byte followed by three bytes per stop.
-Bytes tabData(std::uint8_t measure, const std::vector<Tab>& tabs);
+// One stop of tab data: its kind, then its position.
+Bytes tab(std::uint8_t kind, std::uint16_t position);
+// The measure byte followed by stops made with tab().
+Bytes tabData(std::uint8_t measure, const Bytes& stops);
 // E6 02: one skipped byte, then tabData.
-Bytes tabParams(std::uint8_t measure, const std::vector<Tab>& tabs);
+Bytes tabParams(std::uint8_t measure, const Bytes& stops);
 
 Bytes operatorMessage(std::string_view text);  // E4 03
 // E9 03, padded to the minimum length 15 with an unused SIP.
@@ -106,7 +98,6 @@ Bytes marginTextDecl(std::uint8_t type, std::uint16_t position, std::uint8_t fir
 Bytes marginTextField(std::uint8_t type, const Bytes& text);  // E8 01..06
 Bytes textUnitName(std::string_view name6);                   // E1 04, six EBCDIC bytes
 Bytes establishMaster(int which);                             // E3 01 / E3 02
-Bytes returnToMaster();                                       // E3 03
 // E2 04, padded to the minimum length 64 with a skipped field.
 Bytes formatChange(const Bytes& members);
 Bytes bodyText(const Bytes& text);  // E8 07
@@ -124,35 +115,5 @@ Bytes standardFormat();  // formatUnit1() + formatUnit2(standardMembers())
 // Text unit name + leading fields + one body text field.
 Bytes textUnit(std::string_view name6, const Bytes& body, const Bytes& leading = {});
 Bytes document(const Bytes& units);  // standardFormat() + units + endUnit()
-
-// A read-only stream over a copy of the bytes (an empty stream for no bytes); the
-// caller closes it (KRStdinClose does).
-std::FILE* openBytes(const Bytes& bytes);
-
-// A small font map for in-process tests: GFID 26 in Courier 12, GFID 11 in Courier 10
-// and GFID 85 in Times 12 bold; each maps the EBCDIC code (page 037) of every printable
-// ASCII character to that character and leaves every other code point unchanged.
-std::string testFontMap();
-// Loads testFontMap() into the font map once per process.
-void loadTestFontMap();
-
-// In-process runs of the converter's readers. startInProcess() loads the test font map,
-// resets every module and installs an exit hook that throws Exited; stopInProcess()
-// removes the hook and resets again. openInput() makes the bytes the input stream.
-struct Exited {
-  int status;
-};
-void startInProcess();
-void stopInProcess();
-void openInput(const Bytes& bytes);
-// Runs `body` with stderr captured: the exit status (-1 when `body` returned) and stderr.
-struct Outcome {
-  int status;
-  std::string err;
-};
-Outcome capture(const std::function<void()>& body);
-
-// Writes the bytes to a fresh file under the test temporary directory; returns its path.
-std::string writeTempFile(const Bytes& bytes);
 
 }  // namespace dca

@@ -66,17 +66,6 @@ int scratchFile() {
   return fd;
 }
 
-std::string between(const std::string& out, const std::string& open, const std::string& close,
-                    bool inclusive) {
-  std::size_t start = out.find(open);
-  if (start == std::string::npos) return "<missing>";
-  std::size_t from = inclusive ? start : start + open.size();
-  std::size_t end = out.find(close, start + open.size());
-  if (end == std::string::npos) return "<missing>";
-  std::size_t to = inclusive ? end + close.size() : end;
-  return out.substr(from, to - from);
-}
-
 }  // namespace
 
 std::string tmpDir() {
@@ -165,18 +154,6 @@ RunResult runProgram(const std::string& program, const std::vector<std::string>&
 RunResult run(const std::vector<std::string>& args, const dca::Bytes& stdinBytes,
               const std::map<std::string, std::string>& env) {
   return runProgram(VANTROVE_BIN, args, stdinBytes, env);
-}
-
-std::string body(const std::string& out) {
-  return between(out, "\t> # End Notes\n", "> # End TextFlow\n", false);
-}
-
-std::string notes(const std::string& out) {
-  return between(out, "\t<Notes\n", "\t> # End Notes\n", false);
-}
-
-std::string catalog(const std::string& out) {
-  return between(out, "<ParaCatalog\n", "> # End ParaCatalog\n", true);
 }
 
 }  // namespace vtest

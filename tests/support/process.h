@@ -39,14 +39,6 @@ std::string tmpDir();
 // Names of the files now in tmpDir().
 std::vector<std::string> tmpFiles();
 
-// Output slices. body(): the text between the notes container and the final
-// "> # End TextFlow\n". notes(): the inside of the notes container. catalog():
-// everything from "<ParaCatalog\n" to "> # End ParaCatalog\n" inclusive.
-// Each returns "<missing>" when its markers are not found.
-std::string body(const std::string& out);
-std::string notes(const std::string& out);
-std::string catalog(const std::string& out);
-
 // Reads a whole file.
 std::string readFile(const std::string& path);
 
