@@ -1,6 +1,6 @@
 // The Tyx tokenizer and reader of tyx2html: escapes, comments, nesting,
-// pieces of long strings, the model read from the catalog, document and page
-// statements, the event stream of the text, and broken input.
+// pieces of long strings, the model read from the catalog and the event
+// stream of the text. (What it skips and broken input show in the cases.)
 #include "tyx2html/reader.h"
 
 #include <gtest/gtest.h>
@@ -184,25 +184,6 @@ TEST(TyxReader, ReadsWhatVantroveWrites) {
   EXPECT_EQ(r.diagnostics, "");
 }
 
-TEST(TyxReader, SkipsWhatItDoesNotKnow) {
-  // Unknown statements go whole, strings and nested statements with them; known
-  // statements in the wrong place too. Statements it knows and does not show
-  // go without a word.
-  const Read r = read(
-      "<TYXFile 2.00>\n<Foo <Bar `x>'> 1 <Baz>>\n<TextFlow <TFTag `A'> <Para <PgfTag `x'>\n"
-      "<ParaLine <String `a'> <VarRef <Variable `v'>> <Pgf> 3 <String `b'>>>\n"
-      "<Para <PgfTag `x'> <ParaLine> <PgfTag `y'>>>");
-  EXPECT_EQ(r.events, "|{[ 'a''b'][ ]}$");
-  EXPECT_EQ(r.diagnostics,
-            "W2:unknown statement <Foo> skipped\n"
-            "W3:no paragraph format `x' in the catalog; a plain one is used\n"
-            "W4:<VarRef> is not shown\n"
-            "W4:<Pgf> is out of place and skipped\n"
-            "W4:a value out of place is skipped: 3\n"
-            "W5:no paragraph format `x' in the catalog; a plain one is used\n"
-            "W5:<PgfTag> after the paragraph's text is not used\n");
-}
-
 TEST(TyxReader, CharactersAndFontValues) {
   const Read r = read(
       "<TYXFile 2.00><TextFlow <Para <ParaLine <Char 0> <Char 255> <Char 256> <Char HardSpace>"
@@ -213,41 +194,6 @@ TEST(TyxReader, CharactersAndFontValues) {
   EXPECT_NE(r.diagnostics.find("unknown character <Char Smiley>"), std::string::npos);
   EXPECT_NE(r.diagnostics.find("not Yes or No: Maybe"), std::string::npos);
   EXPECT_NE(r.diagnostics.find("not a font size: -2pt"), std::string::npos);
-}
-
-TEST(TyxReader, BrokenInputStillBalances) {
-  const struct {
-    std::string_view text, events, diagnostics;
-  } cases[] = {
-      // Cut inside a string: the text read so far is kept.
-      {"<TYXFile 2.00>\n<TextFlow <Notes <FNote <ID 3> <Para <ParaLine <String `ab",
-       "|{N[n3([ 'ab'])]N}$",
-       "E2:the input ends inside a string begun on this line\n"
-       "E2:the input ends inside 6 open statement(s), the innermost begun on line 2\n"},
-      // Cut inside the catalog: no text, the page can still be made.
-      {"<TYXFile 2.00>\n<ParaCatalog <Pgf <PgfTag `a'>", "|$",
-       "E2:the input ends inside 2 open statement(s), the innermost begun on line 2\n"},
-      // A ">" too many is reported and passed over.
-      {"<TYXFile 2.00>\n>\n<TextFlow <Para <ParaLine <String `x'>>>>", "|{[ 'x']}$",
-       "E2:\">\" closes no statement\n"},
-      {"", "|$", ""},
-      {"hello", "|$", "W1:a value out of place is skipped: hello\n"},
-      {"<Para>", "|$",
-       "W1:the file does not begin with <TYXFile 2.00>\nW1:<Para> is out of place and skipped\n"},
-  };
-  for (const auto& c : cases) {
-    const Read r = read(c.text);
-    EXPECT_EQ(r.events, c.events) << c.text;
-    // The fallback paragraph format warning is not what these cases are about.
-    std::string diagnostics;
-    for (std::size_t at = 0; at < r.diagnostics.size();) {
-      const std::size_t end = r.diagnostics.find('\n', at) + 1;
-      const std::string line = r.diagnostics.substr(at, end - at);
-      if (line.find("no paragraph format") == std::string::npos) diagnostics += line;
-      at = end;
-    }
-    EXPECT_EQ(diagnostics, c.diagnostics) << c.text;
-  }
 }
 
 TEST(TyxReader, WarningsAreCapped) {
