@@ -13,7 +13,6 @@
 #include <cstdlib>
 #include <filesystem>
 #include <fstream>
-#include <memory>
 #include <string>
 #include <tuple>
 
@@ -143,10 +142,8 @@ ProgramRun runProgram(const std::string& folder, std::uint64_t n) {
 }
 
 TEST(MemoryFull, EveryFailedAllocationOfARunEndsInItsOwnWay) {
-  std::string folder = std::filesystem::temp_directory_path() / "vantrove-memory.XXXXXX";
-  ASSERT_NE(mkdtemp(folder.data()), nullptr);
-  const std::unique_ptr<const std::string, void (*)(const std::string*)> removed(
-      &folder, [](const std::string* path) { std::filesystem::remove_all(*path); });
+  // In the scratch folder, which goes when the test program ends.
+  const std::string folder = std::filesystem::path(vtest::tmpDir()).parent_path() / "memory";
   std::filesystem::create_directories(folder + "/kzinit/filters");
   std::ofstream(folder + "/kzinit/filters/dca.am") << smallFontMap();
   const dca::Bytes cr{dca::ctl::RCR};

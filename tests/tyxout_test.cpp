@@ -301,19 +301,19 @@ TEST(Tyx, EveryOperationWritesItsTextAndStopsAtAFailedWrite) {
                 TyxVariableOut("v", s);
        },
        "'>\n\t<FNote 3>\n\t<String `b'>\n\t<AFrame 7>\t<VarRef <Variable `v'>>\n"},
+      // A container's close ends the paragraph still open, and only that.
       {"containers", kNothing,
        [](std::FILE* s) -> int {
          const TyxTextFlow flow{bits(TyxTextFlowField::TFTag, TyxTextFlowField::TFAutoConnect), "A",
                                 0, 1};
-         return TyxTextFlowOpen(&flow, s) && TyxNotesOpen(s) && TyxFNoteTextOpen(7, s);
+         const TyxPgf body = taggedFormat("Body");
+         return TyxTextFlowOpen(&flow, s) && TyxNotesOpen(s) && TyxFNoteTextOpen(7, s) &&
+                TyxParaOpen(&body, s, 1) && TyxFNoteTextClose(s) && TyxNotesClose(s) &&
+                TyxTextFlowClose(s);
        },
-       "<TextFlow\n\t<TFTag `A'>\n\t<TFAutoConnect Yes>\n\t<Notes\n\t\t<FNote\n<ID 7>\n"},
-      // A container's close ends the paragraph still open, and only that.
-      {"container closes", kPara,
-       [](std::FILE* s) -> int {
-         return TyxFNoteTextClose(s) && TyxNotesClose(s) && TyxTextFlowClose(s);
-       },
-       kParaEnd + "\t\t> # End FNote\n\t> # End Notes\n> # End TextFlow\n"},
+       "<TextFlow\n\t<TFTag `A'>\n\t<TFAutoConnect Yes>\n\t<Notes\n\t\t<FNote\n<ID 7>\n"
+       "<Para <PgfTag `Body'>\n\t<ParaLine # Begin Para's ParaLines.\n" +
+           kParaEnd + "\t\t> # End FNote\n\t> # End Notes\n> # End TextFlow\n"},
       // Opening a paragraph ends the one open; closing twice ends it once.
       {"paragraphs", kString,
        [](std::FILE* s) -> int {

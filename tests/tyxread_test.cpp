@@ -1,6 +1,7 @@
 // The Tyx tokenizer and reader of tyx2html: escapes, comments, nesting,
-// pieces of long strings, the model read from the catalog and the event
-// stream of the text. (What it skips and broken input show in the cases.)
+// pieces of long strings, dimensions and the event stream of the text. (The
+// formats it reads, what it skips, broken input and values out of range show
+// in the page cases.)
 #include "tyx2html/reader.h"
 
 #include <gtest/gtest.h>
@@ -153,47 +154,11 @@ std::string sample() {
 }
 
 TEST(TyxReader, ReadsWhatVantroveWrites) {
-  const std::string document = sample();
-  TextFile in(document);
-  std::string diagnostics;
-  Reader reader(in.file, [&](Severity, long line, std::string_view message) {
-    diagnostics += std::to_string(line) + ":" + std::string(message) + "\n";
-  });
-  EXPECT_EQ(reader.next().kind, EventKind::Prologue);
-  ASSERT_EQ(reader.catalog().size(), 1u);
-  const Format& row = reader.catalog()[0];
-  EXPECT_EQ(row.tag, "row");
-  EXPECT_EQ(row.leftIndent, 36);
-  EXPECT_EQ(row.align, Align::Right);
-  EXPECT_TRUE(row.pageBreak);
-  EXPECT_EQ(row.font.family, "Courier");
-  EXPECT_EQ(row.font.size, 12);
-  EXPECT_EQ(row.font.on, flagBit(FontFlag::Bold));
-  ASSERT_EQ(row.tabs.size(), 2u);  // in order of position
-  EXPECT_EQ(row.tabs[0].x, 144);
-  EXPECT_EQ(row.tabs[0].leader, '.');
-  EXPECT_EQ(row.tabs[1].type, TabType::Decimal);
-  EXPECT_EQ(row.tabs[1].decimalChar, ',');
-  // The document and page statements show in the page frame case (tests/cases/).
-  EXPECT_EQ(diagnostics, "");
-
-  const Read r = read(document);
+  const Read r = read(sample());
   EXPECT_EQ(r.events,
             "|{}{N[n7([row 'note'])]N[row M0:HeadF(Times 10pt 1/1)'a>b\t'R7HR/#233"
             "F(dy6 24/16)'c'CAD/TAB]}$");
   EXPECT_EQ(r.diagnostics, "");
-}
-
-TEST(TyxReader, CharactersAndFontValues) {
-  const Read r = read(
-      "<TYXFile 2.00><TextFlow <Para <ParaLine <Char 0> <Char 255> <Char 256> <Char HardSpace>"
-      " <Char NumberSpace> <Char NoHyphen> <Char Smiley> <Font <FBold Maybe> <FSize -2pt>"
-      " <FItalic yes> <FPlain No>>>>>");
-  EXPECT_EQ(r.events, "|{[ #0#255#65533CA0C2007C0CFFFDF(5/4)]}$");
-  EXPECT_NE(r.diagnostics.find("character code out of range: 256"), std::string::npos);
-  EXPECT_NE(r.diagnostics.find("unknown character <Char Smiley>"), std::string::npos);
-  EXPECT_NE(r.diagnostics.find("not Yes or No: Maybe"), std::string::npos);
-  EXPECT_NE(r.diagnostics.find("not a font size: -2pt"), std::string::npos);
 }
 
 TEST(TyxReader, WarningsAreCapped) {
