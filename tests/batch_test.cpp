@@ -8,7 +8,6 @@
 #include <algorithm>
 #include <filesystem>
 #include <fstream>
-#include <functional>
 #include <map>
 #include <string>
 #include <vector>
@@ -27,40 +26,50 @@ const std::string kBatch = (fs::path(VANTROVE_BIN).parent_path() / "vantrove-bat
 // output bytes, seconds.
 Rows readReport(const fs::path& dest) {
   const std::string text = vtest::readFile(dest / "vantrove-report.csv");
-  std::vector<std::vector<std::string>> records(1, std::vector<std::string>(1));
+  Rows rows;
+  std::vector<std::string> record(1);
   bool quoted = false;
   for (std::size_t i = 0; i < text.size(); ++i) {
-    auto& record = records.back();
-    if (text[i] == '"' && !(quoted && i + 1 < text.size() && text[i + 1] == '"'))
+    if (text[i] == '"' && !(quoted && text[i + 1] == '"')) {
       quoted = !quoted;
-    else if (!quoted && text[i] == ',')
+    } else if (!quoted && text[i] == ',') {
       record.emplace_back();
-    else if (!quoted && text[i] == '\n')
-      records.emplace_back(1);
-    else
+    } else if (!quoted && text[i] == '\n') {
+      EXPECT_EQ(record.size(), 7u) << record[0];
+      record.resize(7);
+      rows[record[0]].assign(record.begin() + 1, record.end());
+      record.assign(1, "");
+    } else {
       record.back() += text[text[i] == '"' ? i++ : i];  // a doubled quote is one
+    }
   }
-  records.pop_back();
-  EXPECT_EQ(records[0], (std::vector<std::string>{"path", "status", "exit_status", "diagnostics",
-                                                  "input_bytes", "output_bytes", "seconds"}));
-  Rows rows;
-  for (auto& record : records) {
-    EXPECT_EQ(record.size(), 7u) << record[0];
-    record.resize(7);
-    rows[record[0]] = std::vector<std::string>(record.begin() + 1, record.end());
-  }
+  EXPECT_EQ(rows["path"], (std::vector<std::string>{"status", "exit_status", "diagnostics",
+                                                    "input_bytes", "output_bytes", "seconds"}));
   rows.erase("path");
   return rows;
-}
-
-bool converts(const vtest::TreeFile& file) {
-  return file.status.starts_with("converted");
 }
 
 // What tyx2html makes of a Tyx file alone.
 std::string pageOf(const fs::path& tyx) {
   return vtest::runProgram(TYX2HTML_BIN, {tyx}).out;
 }
+
+// Writes an executable script.
+void script(const fs::path& path, const std::string& text) {
+  std::ofstream(path) << text;
+  fs::permissions(path, fs::perms::owner_all);
+}
+
+// The files below `dir`, sorted.
+std::vector<fs::path> filesBelow(const fs::path& dir) {
+  std::vector<fs::path> found;
+  for (const auto& entry : fs::recursive_directory_iterator(dir))
+    if (!entry.is_directory()) found.push_back(entry.path());
+  std::sort(found.begin(), found.end());
+  return found;
+}
+
+const dca::Bytes kEmpty = dca::document({});
 
 class Batch : public ::testing::Test {
  protected:
@@ -73,7 +82,8 @@ class Batch : public ::testing::Test {
     tree = vtest::batchTree(200, true);
     vtest::writeTree(src, tree);
     for (const auto& file : tree)
-      if (file.status != "not DCA") reference[file.path] = vtest::run({src / file.path});
+      if (file.status != "not DCA")
+        reference[file.path] = vtest::runProgram(VANTROVE_BIN, {src / file.path});
   }
 
   static vtest::RunResult batch(std::vector<std::string> args,
@@ -81,20 +91,22 @@ class Batch : public ::testing::Test {
     return vtest::runProgram(kBatch, args, {}, env);
   }
 
-  // DEST after a run, `status` giving each input's expected status: the
-  // report's rows, each output (and with `html` each page) byte for byte, and
-  // nothing else there or in the temporary folder.
-  static void expectRun(const fs::path& dest,
-                        const std::function<std::string(const vtest::TreeFile&)>& status,
-                        bool html = false) {
+  // DEST after a run: the report's rows, each output (and with `html` each
+  // page) byte for byte, and nothing else there or in the temporary folder.
+  // Each input has its first run's status, or, after a first run, `touched`
+  // alone is converted again and what was converted is skipped.
+  static void expectRun(const fs::path& dest, bool html = false, const char* touched = nullptr) {
     Rows rows = readReport(dest);
     EXPECT_EQ(rows.size(), tree.size());
-    std::vector<fs::path> outputs{dest / "vantrove-report.csv"}, found;
+    std::vector<fs::path> outputs{dest / "vantrove-report.csv"};
     for (const auto& file : tree) {
       SCOPED_TRACE(file.path);
       auto& row = rows[file.path];
       row.resize(6);
-      const std::string want = status(file);
+      const std::string want = touched == nullptr                     ? file.status
+                               : file.path == touched                 ? "converted"
+                               : file.status.starts_with("converted") ? "skipped"
+                                                                      : file.status;
       EXPECT_EQ(row[0], want);
       EXPECT_EQ(row[3], std::to_string(file.bytes.size()));
       std::string outBytes;
@@ -119,11 +131,8 @@ class Batch : public ::testing::Test {
         EXPECT_NE(row[5], "");
       }
     }
-    for (const auto& entry : fs::recursive_directory_iterator(dest))
-      if (!entry.is_directory()) found.push_back(entry.path());
     std::sort(outputs.begin(), outputs.end());
-    std::sort(found.begin(), found.end());
-    EXPECT_EQ(found, outputs);
+    EXPECT_EQ(filesBelow(dest), outputs);
     EXPECT_EQ(vtest::tmpFiles(), std::vector<std::string>{});
   }
 
@@ -141,23 +150,21 @@ TEST_F(Batch, ConvertsTheTreeThenOnlyWhatChanged) {
                        "3 not DCA, 0 skipped"),
             std::string::npos)
       << r.out << r.err;
-  expectRun(dest, [](const auto& file) { return file.status; });
+  expectRun(dest);
 
   // A second run writes nothing; it tries the failed documents again.
   std::map<fs::path, fs::file_time_type> written;
   for (const auto& entry : fs::recursive_directory_iterator(dest))
     if (entry.path().extension() == ".tyx") written[entry.path()] = entry.last_write_time();
   EXPECT_EQ(batch({src, dest}).status, 1);
-  expectRun(dest, [](const auto& file) { return converts(file) ? "skipped" : file.status; });
+  expectRun(dest, false, "");
   for (const auto& [path, time] : written) EXPECT_EQ(fs::last_write_time(path), time) << path;
 
   // A touched document is converted again, and only that one.
   const std::string touched = tree[7].path;
   fs::last_write_time(src / touched, fs::file_time_type::clock::now());
   batch({src, dest});
-  expectRun(dest, [&](const auto& file) {
-    return file.path == touched ? "converted" : converts(file) ? "skipped" : file.status;
-  });
+  expectRun(dest, false, touched.c_str());
 
   // --include narrows the walk and --force converts what is up to date; with
   // nothing failed the status is 0.
@@ -172,19 +179,13 @@ TEST_F(Batch, WithHtmlEachTyxFileHasItsPageAndAPairIsUpToDateOnlyWhole) {
   makeTree();
   const fs::path dest = root / "dest-html";
   EXPECT_EQ(batch({"--html", src, dest}).status, 1);
-  expectRun(
-      dest, [](const auto& file) { return file.status; }, true);
+  expectRun(dest, true);
 
   // A missing page makes its document out of date, and only that one.
   const std::string touched = tree[7].path;
   fs::remove(dest / fs::path(touched).replace_extension(".html"));
   batch({"--html", src, dest});
-  expectRun(
-      dest,
-      [&](const auto& file) {
-        return file.path == touched ? "converted" : converts(file) ? "skipped" : file.status;
-      },
-      true);
+  expectRun(dest, true, touched.c_str());
 }
 
 TEST_F(Batch, ThroughAnotherMachineGivesTheSameOutputsAndReport) {
@@ -193,21 +194,20 @@ TEST_F(Batch, ThroughAnotherMachineGivesTheSameOutputsAndReport) {
   // folder, with a login's environment and a temporary folder of its own. The
   // documents go there and the outputs come back with rsync.
   const fs::path ssh = root / "ssh", home = root / "elsewhere", tmp = home / "tmp";
-  std::ofstream(ssh) << "#!/bin/bash\n"
-                        "while [[ $1 == -* ]]; do [[ $1 == -[lpo] ]] && shift; shift; done\n"
-                        "shift; [[ $1 == -- ]] && shift\n"
-                        "cd && exec env -i SHELL=/bin/bash PATH=\"$PATH\" HOME=\"$HOME\" "
-                        "KZHOME=\"$KZHOME\" TMPDIR="
-                     << tmp << " bash -c \"$*\"\n";
-  fs::permissions(ssh, fs::perms::owner_all);
+  script(ssh,
+         "#!/bin/bash\n"
+         "while [[ $1 == -* ]]; do [[ $1 == -[lpo] ]] && shift; shift; done\n"
+         "shift; [[ $1 == -- ]] && shift\n"
+         "cd && exec env -i SHELL=/bin/bash PATH=\"$PATH\" HOME=\"$HOME\" KZHOME=\"$KZHOME\" "
+         "TMPDIR=" +
+             tmp.string() + " bash -c \"$*\"\n");
   fs::create_directories(tmp);
 
   const fs::path dest = root / "dest-ssh";
   auto r = batch({"--transfer", "--html", "-S", "4/elsewhere", "--ssh", ssh, src, dest},
                  {{"HOME", home}});
   EXPECT_EQ(r.status, 1) << r.err;
-  expectRun(
-      dest, [](const auto& file) { return file.status; }, true);
+  expectRun(dest, true);
   // Nothing is left there either, but parallel's notes on the machine.
   for (const auto& entry : fs::recursive_directory_iterator(tmp)) ADD_FAILURE() << entry.path();
   for (const auto& entry : fs::directory_iterator(home / ".parallel/tmp"))
@@ -220,17 +220,16 @@ TEST_F(Batch, KilledOrInterruptedJobsLeaveNoTemporaryOrPartialFile) {
   const fs::path bin = root / "stub", stubSrc = root / "stub-src", dest = root / "stub-dest";
   fs::create_directories(bin);
   fs::copy_file(kBatch, bin / "vantrove-batch");
-  std::ofstream(bin / "vantrove") << "#!/bin/bash\n"
-                                     ": >\"$TMPDIR/vantrove.$$.1\"; echo partial >\"$2\"\n"
-                                     "case $1 in\n"
-                                     "  *kill*) kill -KILL $PPID ;;\n"
-                                     "  *stop*) echo 'vantrove: Byte 00: Not a DCA file.' >&2 ;;\n"
-                                     "  *) exec sleep 60 ;;\n"
-                                     "esac\n"
-                                     "exit 1\n";
-  fs::permissions(bin / "vantrove", fs::perms::owner_all);
-  vtest::writeTree(stubSrc,
-                   {{"a kill.dca", dca::document({}), ""}, {"b stop.dca", dca::document({}), ""}});
+  script(bin / "vantrove",
+         "#!/bin/bash\n"
+         ": >\"$TMPDIR/vantrove.$$.1\"; echo partial >\"$2\"\n"
+         "case $1 in\n"
+         "  *kill*) kill -KILL $PPID ;;\n"
+         "  *stop*) echo 'vantrove: Byte 00: Not a DCA file.' >&2 ;;\n"
+         "  *) exec sleep 60 ;;\n"
+         "esac\n"
+         "exit 1\n");
+  vtest::writeTree(stubSrc, {{"a kill.dca", kEmpty, ""}, {"b stop.dca", kEmpty, ""}});
 
   auto r = vtest::runProgram(bin / "vantrove-batch", {stubSrc, dest});
   EXPECT_EQ(r.status, 1) << r.err;
@@ -240,7 +239,7 @@ TEST_F(Batch, KilledOrInterruptedJobsLeaveNoTemporaryOrPartialFile) {
   EXPECT_EQ(
       rows["a kill.dca"],
       (std::vector<std::string>{"failed", "137", "vantrove-batch: the job was killed by signal 9",
-                                std::to_string(dca::document({}).size()), ""}));
+                                std::to_string(kEmpty.size()), ""}));
   EXPECT_EQ(rows["b stop.dca"].at(0), "not DCA");
   fs::remove(dest / "vantrove-report.csv");
   EXPECT_TRUE(fs::is_empty(dest));
@@ -248,7 +247,7 @@ TEST_F(Batch, KilledOrInterruptedJobsLeaveNoTemporaryOrPartialFile) {
 
   // Ctrl-C while a job is writing: status 130 and nothing left.
   fs::remove_all(stubSrc);
-  vtest::writeTree(stubSrc, {{"c hang.dca", dca::document({}), ""}});
+  vtest::writeTree(stubSrc, {{"c hang.dca", kEmpty, ""}});
   r = vtest::runProgram("/bin/bash", {"-c",
                                       "set -m; \"$1\" \"$2\" \"$3\" & pid=$!\n"
                                       "for i in {1..400}; do\n"
@@ -269,12 +268,10 @@ TEST_F(Batch, AFailedPageFailsItsDocumentWhichKeepsNoOutputAndIsTriedAgain) {
   fs::create_directories(bin);
   fs::copy_file(kBatch, bin / "vantrove-batch");
   fs::create_symlink(VANTROVE_BIN, bin / "vantrove");
-  std::ofstream(bin / "tyx2html") << "#!/bin/bash\n[[ $1 == *bad* ]] || exec " << TYX2HTML_BIN
-                                  << " \"$@\"\n"
-                                     "echo partial >\"$2\"; echo 'tyx2html: broken' >&2; exit 1\n";
-  fs::permissions(bin / "tyx2html", fs::perms::owner_all);
-  vtest::writeTree(stubSrc,
-                   {{"bad.dca", dca::document({}), ""}, {"good.dca", dca::document({}), ""}});
+  script(bin / "tyx2html", "#!/bin/bash\n[[ $1 == *bad* ]] || exec " + std::string(TYX2HTML_BIN) +
+                               " \"$@\"\n"
+                               "echo partial >\"$2\"; echo 'tyx2html: broken' >&2; exit 1\n");
+  vtest::writeTree(stubSrc, {{"bad.dca", kEmpty, ""}, {"good.dca", kEmpty, ""}});
 
   for (const char* good : {"converted", "skipped"}) {
     auto r = vtest::runProgram(bin / "vantrove-batch", {"--html", stubSrc, dest});
@@ -284,12 +281,10 @@ TEST_F(Batch, AFailedPageFailsItsDocumentWhichKeepsNoOutputAndIsTriedAgain) {
     EXPECT_EQ(rows["bad.dca"],
               (std::vector<std::string>{
                   "failed", "0", "tyx2html: broken | vantrove-batch: tyx2html ended with status 1",
-                  std::to_string(dca::document({}).size())}));
+                  std::to_string(kEmpty.size())}));
     EXPECT_EQ(rows["good.dca"].at(0), good);
-    std::vector<fs::path> found;
-    for (const auto& entry : fs::directory_iterator(dest)) found.push_back(entry.path().filename());
-    std::sort(found.begin(), found.end());
-    EXPECT_EQ(found, (std::vector<fs::path>{"good.html", "good.tyx", "vantrove-report.csv"}));
+    EXPECT_EQ(filesBelow(dest), (std::vector<fs::path>{dest / "good.html", dest / "good.tyx",
+                                                       dest / "vantrove-report.csv"}));
   }
   EXPECT_EQ(vtest::readFile(dest / "good.html"), pageOf(dest / "good.tyx"));
   EXPECT_EQ(vtest::tmpFiles(), std::vector<std::string>{});

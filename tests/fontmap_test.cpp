@@ -1,7 +1,7 @@
 // The font map: the parser's lexical rules and error texts, number and family
-// tokens, character tables, copied fonts with their substitution rules and
-// their lazy resolution, the lookup cache, and maps large or colliding enough
-// to have exhausted the machine.
+// tokens, the lookup cache, copied fonts with their substitution rules and
+// their lazy resolution, and maps large or colliding enough to have exhausted
+// the machine.
 #include "fontmap/fontmap.h"
 
 #include <gtest/gtest.h>
@@ -14,7 +14,6 @@
 #include <fstream>
 #include <string>
 #include <utility>
-#include <vector>
 
 namespace vantrove {
 namespace {
@@ -122,16 +121,6 @@ TEST_F(FontMapTest, NumberAndFamilyTokens) {
   }
 }
 
-TEST_F(FontMapTest, FirstCharacterMappingSendsEveryCodePointToItsFont) {
-  // The ">" of <b> does not end the comment; comments also stand in bodies.
-  ASSERT_EQ(parse("<Comment a <b> c> <SrcChar <GFID 2> <Code 65>>"
-                  "<CorlaChar <Comment <y>> <FFamily Times> <Code 97>>"),
-            0);
-  for (int c = 0; c < 256; ++c) {
-    EXPECT_EQ(mapping(ibm(2), c), std::to_string(c == 65 ? 97 : c) + " Times 0 0") << c;
-  }
-}
-
 TEST_F(FontMapTest, LookupCacheAnswersByGfidOrFamilyTextAndOutlivesFailedLookups) {
   // The family Times and GFID 5 are two sources; GFIDs 6 and 7 copy the family.
   ASSERT_EQ(parse("<SrcChar <GFID 0> <FFamily Times>> <CorlaChar <FFamily A> <Code 1>>"
@@ -154,151 +143,113 @@ TEST_F(FontMapTest, LookupCacheAnswersByGfidOrFamilyTextAndOutlivesFailedLookups
   EXPECT_EQ(mapping(ibm(7), 0), "1 A 0 0");
 }
 
-TEST_F(FontMapTest, EveryOperationInOneTable) {
-  // GFID 2 maps 0x41 to 97 in Times 10 bold; GFID 3 copies it with Times
-  // turned into Helvetica italic.
-  ASSERT_EQ(
-      parse("<SrcChar <GFID 2> <Code 0x41>> "
-            "<CorlaChar <FFamily Times> <FSize 10> <FBold yes> <Code 97>>"
-            "<PreChar <FFamily Times> <FBold yes>> <PostChar <FFamily Helvetica> <FItalic yes>>"
-            "<SrcChar <GFID 3>> <CopyFont <GFID 2>>"),
-      0);
-  const std::pair<std::string, std::string> rows[] = {
-      {mapping(ibm(2), 0x41) + ", " + mapping(ibm(2), 0x42), "97 Times 10 1, 66 Times 10 1"},
-      {mapping(ibm(3), 0x41) + ", " + mapping(ibm(9), 0), "97 Helvetica 10 2, <none>"},
-      {std::to_string(parse("<SrcChar <GFID 4>") != 0) + AmErrorText(), "1Expected > on line 1."},
-  };
-  for (const auto& [result, expected] : rows) EXPECT_EQ(result, expected);
-}
-
-// Maps in which GFID 1 sets every code point in Courier 12, with 0xC1 sent to
-// 65, and `copies` declares copies of it with their rules.
-class RuleTest : public FontMapTest {
- protected:
-  void SetUp() override {
-    FontMapTest::SetUp();
-    ASSERT_EQ(parse("<SrcChar <GFID 1> <Code 0xC1>> "
-                    "<CorlaChar <FFamily Courier> <FSize 12> <Code 65>>"),
-              0);
-  }
-
-  // Declares GFID `gfid` a copy of GFID 1 with `rules` and looks it up.
-  static AmFontEntry* copyWith(std::uint32_t gfid, const std::string& rules) {
-    const std::string declaration =
-        "<SrcChar <GFID " + std::to_string(gfid) + ">> <CopyFont <GFID 1>>";
-    return parse(rules + declaration) == 0 ? ibm(gfid) : nullptr;
-  }
-};
-
-TEST_F(RuleTest, RulesTestTheCopiedValuesAndTakeFieldsTheyDoNotNameAsZero) {
-  // No size in the pre: it matches size 0 only, so 12 stays.
-  EXPECT_EQ(mapping(copyWith(2,
-                             "<PreChar <FFamily Courier>> <PostChar <FFamily Helvetica> "
-                             "<FSize 10>>"),
-                    0x30),
-            "48 Helvetica 12 0");
-  // Size 12 matches and the post names no size: 0. Plain matches: bold.
-  EXPECT_EQ(mapping(copyWith(3, "<PreChar <FSize 12>> <PostChar <FBold yes>>"), 0x30),
-            "48 Courier 0 1");
-  // A rule without a substitute family leaves the family alone.
-  EXPECT_EQ(mapping(copyWith(4, "<PreChar <FFamily Courier>> <PostChar <FSize 9>>"), 0x30),
-            "48 Courier 12 0");
-  // Code rules see only the copied codes, and the first written wins.
-  const AmFontEntry* codes = copyWith(5,
-                                      "<PreChar <Code 65>> <PostChar <Code 66>>"
-                                      "<PreChar <Code 66>> <PostChar <Code 67>>"
-                                      "<PreChar <Code 65>> <PostChar <Code 70>>");
-  ASSERT_NE(codes, nullptr);
-  EXPECT_EQ(codes->codeMap[0xC1], 66);
-  EXPECT_EQ(codes->codeMap[65], 66);
-  EXPECT_EQ(codes->codeMap[66], 67);
-}
-
-TEST_F(RuleTest, CopyOfACopyResolvesBothLevelsOnTheFirstLookup) {
+TEST_F(FontMapTest, CopiesApplyTheirRulesAndResolveLazily) {
+  // GFID 1 sets every code point in Courier 12, with 0xC1 sent to 65.
+  const std::string courier =
+      "<SrcChar <GFID 1> <Code 0xC1>> <CorlaChar <FFamily Courier> <FSize 12> <Code 65>>";
+  const std::string codes = courier +
+                            "<PreChar <Code 65>> <PostChar <Code 66>>"
+                            "<PreChar <Code 66>> <PostChar <Code 67>>"
+                            "<PreChar <Code 65>> <PostChar <Code 70>> <SrcChar <GFID 5>> "
+                            "<CopyFont <GFID 1>>";
   // GFID 3 (italic) copies GFID 2 (size 10), declared later, which copies GFID 1.
-  ASSERT_EQ(parse("<PreChar <FFamily Courier> <FSize 10>> "
-                  "<PostChar <FFamily Courier> <FSize 10> <FItalic yes>>"
-                  "<SrcChar <GFID 3>> <CopyFont <GFID 2>>"
-                  "<PreChar <FFamily Courier> <FSize 12>> <PostChar <FFamily Courier> <FSize 10>>"
-                  "<SrcChar <GFID 2>> <CopyFont <GFID 1>>"),
-            0);
-  EXPECT_EQ(mapping(ibm(3), 0x30), "48 Courier 10 2");
-  EXPECT_EQ(mapping(ibm(3), 0xC1), "65 Courier 10 2");
-  EXPECT_EQ(mapping(ibm(2), 0x30), "48 Courier 10 0");
-}
-
-TEST_F(FontMapTest, CopiesResolveLazilyWithOwnTablesFirstAndCyclesNotFound) {
-  ASSERT_EQ(parse("<SrcChar <GFID 5>> <CopyFont <GFID 6>>"  // before GFID 6 exists
-                  "<SrcChar <GFID 6>> <CorlaChar <FFamily A> <Code 9>>"
-                  "<SrcChar <GFID 7>> <CorlaChar <FFamily B> <Code 7>>"
-                  "<SrcChar <GFID 7>> <CopyFont <GFID 6>>"  // has a table of its own
-                  "<SrcChar <GFID 1>> <CopyFont <GFID 2>> <SrcChar <GFID 2>> <CopyFont <GFID 1>>"
-                  "<SrcChar <GFID 3>> <CopyFont <GFID 3>> <SrcChar <GFID 4>> <CopyFont <GFID 9>>"
-                  "<SrcChar <GFID 8>> <CopyFont <GFID 1>>"),
-            0);
-  EXPECT_EQ(mapping(ibm(5), 0), "9 A 0 0");
-  EXPECT_EQ(mapping(ibm(7), 0), "7 B 0 0");
+  const std::string twoLevels =
+      courier +
+      "<PreChar <FFamily Courier> <FSize 10>> <PostChar <FFamily Courier> <FSize 10> <FItalic yes>>"
+      "<SrcChar <GFID 3>> <CopyFont <GFID 2>>"
+      "<PreChar <FFamily Courier> <FSize 12>> <PostChar <FFamily Courier> <FSize 10>>"
+      "<SrcChar <GFID 2>> <CopyFont <GFID 1>>";
+  // A copy declared before its font; one with a table of its own; cycles and
+  // a missing font.
+  const std::string lazy =
+      "<SrcChar <GFID 5>> <CopyFont <GFID 6>> <SrcChar <GFID 6>> <CorlaChar <FFamily A> <Code 9>>"
+      "<SrcChar <GFID 7>> <CorlaChar <FFamily B> <Code 7>> <SrcChar <GFID 7>> <CopyFont <GFID 6>>"
+      "<SrcChar <GFID 1>> <CopyFont <GFID 2>> <SrcChar <GFID 2>> <CopyFont <GFID 1>>"
+      "<SrcChar <GFID 3>> <CopyFont <GFID 3>> <SrcChar <GFID 4>> <CopyFont <GFID 9>>"
+      "<SrcChar <GFID 8>> <CopyFont <GFID 1>>";
+  const struct {
+    std::string map;
+    std::uint32_t gfid;
+    int c;
+    std::string expected;
+  } cases[] = {
+      // Rules test the copied values and take the fields they do not name as
+      // zero: no size in the pre matches size 0 only, so 12 stays...
+      {courier + "<PreChar <FFamily Courier>> <PostChar <FFamily Helvetica> <FSize 10>>"
+                 "<SrcChar <GFID 2>> <CopyFont <GFID 1>>",
+       2, 0x30, "48 Helvetica 12 0"},
+      // ...size 12 matches and the post names no size: 0; plain matches: bold.
+      {courier +
+           "<PreChar <FSize 12>> <PostChar <FBold yes>> <SrcChar <GFID 3>> <CopyFont <GFID 1>>",
+       3, 0x30, "48 Courier 0 1"},
+      // A rule without a substitute family leaves the family alone.
+      {courier + "<PreChar <FFamily Courier>> <PostChar <FSize 9>> <SrcChar <GFID 4>> "
+                 "<CopyFont <GFID 1>>",
+       4, 0x30, "48 Courier 12 0"},
+      // Code rules see only the copied codes, and the first written wins.
+      {codes, 5, 0xC1, "66 Courier 12 0"},
+      {codes, 5, 65, "66 Courier 12 0"},
+      {codes, 5, 66, "67 Courier 12 0"},
+      // A copy of a copy resolves both levels on the first lookup.
+      {twoLevels, 3, 0x30, "48 Courier 10 2"},
+      {twoLevels, 3, 0xC1, "65 Courier 10 2"},
+      {twoLevels, 2, 0x30, "48 Courier 10 0"},
+      {lazy, 5, 0, "9 A 0 0"},
+      {lazy, 7, 0, "7 B 0 0"},
+  };
+  for (const auto& [map, gfid, c, expected] : cases) {
+    AmReset();
+    ASSERT_EQ(parse(map), 0) << map;
+    EXPECT_EQ(mapping(ibm(gfid), c), expected) << map;
+  }
   for (std::uint32_t gfid : {1u, 2u, 3u, 4u, 8u, 9u}) EXPECT_EQ(ibm(gfid), nullptr) << gfid;
 }
 
 TEST_F(FontMapTest, LargeAndCollidingMapsLoadInLittleMemory) {
   // 100,000 copies of a source font (every code point in Times, 65 sent to
-  // 97): 50,000 by GFID (2 to 50001), 50,000 by family (F1 to F50000). Then
+  // 97): 50,000 by GFID (2 to 50001), 50,000 by family (F1 to F50000); then
   // 5040 families made of the same seven letters.
-  std::string numbered = "<SrcChar <GFID 1> <Code 65>> <CorlaChar <FFamily Times> <Code 97>>\n";
-  std::string anagrams = numbered;
+  std::string map = "<SrcChar <GFID 1> <Code 65>> <CorlaChar <FFamily Times> <Code 97>>\n";
   for (std::uint32_t i = 1; i <= 50000; ++i) {
-    numbered += "<SrcChar <GFID " + std::to_string(i + 1) + ">> <CopyFont <GFID 1>>\n";
-    numbered += "<SrcChar <GFID 0> <FFamily F" + std::to_string(i) + ">> <CopyFont <GFID 1>>\n";
+    map += "<SrcChar <GFID " + std::to_string(i + 1) + ">> <CopyFont <GFID 1>>\n";
+    map += "<SrcChar <GFID 0> <FFamily F" + std::to_string(i) + ">> <CopyFont <GFID 1>>\n";
   }
   std::string letters = "abcdefg";
-  do anagrams += "<SrcChar <GFID 0> <FFamily " + letters + ">> <CopyFont <GFID 1>>\n";
+  do map += "<SrcChar <GFID 0> <FFamily " + letters + ">> <CopyFont <GFID 1>>\n";
   while (std::next_permutation(letters.begin(), letters.end()));
-
-  const std::string hit = "97 Times 0 0\n";
-  const struct {
-    std::string text;
-    std::vector<std::pair<const char*, std::uint32_t>> probes;
-    std::string found;  // the parse result, then code point 65 of each probe
-  } cases[] = {
-      {numbered,
-       {{nullptr, 2}, {nullptr, 50001}, {"F1", 0}, {"F50000", 0}, {nullptr, 50002}, {"F0", 0}},
-       "0\n" + hit + hit + hit + hit + "<none>\n<none>\n"},
-      {anagrams,
-       {{"abcdefg", 0}, {"gfedcba", 0}, {"dcbaefg", 0}, {"abcdegg", 0}},
-       "0\n" + hit + hit + hit + "<none>\n"},
-  };
-  for (const auto& [text, probes, found] : cases) {
-    // In a child that may map at most 1 GB beyond what it starts with, so that
-    // a map that would exhaust the machine fails the test instead.
-    std::FILE* results = std::tmpfile();
-    std::fflush(nullptr);
-    const pid_t child = fork();
-    ASSERT_GE(child, 0);
-    if (child == 0) {
-      std::size_t pages = 0;
-      std::ifstream("/proc/self/statm") >> pages;
-      const rlim_t bytes = pages * static_cast<rlim_t>(sysconf(_SC_PAGESIZE)) + (rlim_t{1} << 30);
-      const rlimit limit{bytes, bytes};
-      setrlimit(RLIMIT_AS, &limit);
-      std::fprintf(results, "%d\n", parse(text));
-      for (const auto& [family, gfid] : probes) {
-        std::fprintf(results, "%s\n", mapping(AmFontRead(family, gfid, 0, 0), 65).c_str());
-      }
-      std::fflush(results);
-      _exit(0);
-    }
-    int status = 0;
-    rusage usage{};
-    ASSERT_EQ(wait4(child, &status, 0, &usage), child);
-    EXPECT_TRUE(WIFEXITED(status) && WEXITSTATUS(status) == 0);
-    std::string out(256, '\0');
-    std::rewind(results);
-    out.resize(std::fread(out.data(), 1, out.size(), results));
-    std::fclose(results);
-    EXPECT_EQ(out, found);
-    EXPECT_LT(usage.ru_maxrss, 256 * 1024);  // peak resident size, KB
+  const std::pair<const char*, std::uint32_t> probes[] = {
+      {nullptr, 2},   {nullptr, 50001}, {"F1", 0},        {"F50000", 0}, {"abcdefg", 0},
+      {"gfedcba", 0}, {"dcbaefg", 0},   {nullptr, 50002}, {"F0", 0},     {"abcdegg", 0}};
+  // In a child that may map at most 1 GB beyond what it starts with, so that
+  // a map that would exhaust the machine fails the test instead.
+  std::FILE* results = std::tmpfile();
+  std::fflush(nullptr);
+  const pid_t child = fork();
+  ASSERT_GE(child, 0);
+  if (child == 0) {
+    std::size_t pages = 0;
+    std::ifstream("/proc/self/statm") >> pages;
+    const rlim_t bytes = pages * static_cast<rlim_t>(sysconf(_SC_PAGESIZE)) + (rlim_t{1} << 30);
+    const rlimit limit{bytes, bytes};
+    setrlimit(RLIMIT_AS, &limit);
+    std::fprintf(results, "%d\n", parse(map));
+    for (const auto& [family, gfid] : probes)
+      std::fprintf(results, "%s\n", mapping(AmFontRead(family, gfid, 0, 0), 65).c_str());
+    std::fflush(results);
+    _exit(0);
   }
+  int status = 0;
+  rusage usage{};
+  ASSERT_EQ(wait4(child, &status, 0, &usage), child);
+  EXPECT_TRUE(WIFEXITED(status) && WEXITSTATUS(status) == 0);
+  std::string out(256, '\0');
+  std::rewind(results);
+  out.resize(std::fread(out.data(), 1, out.size(), results));
+  std::fclose(results);
+  std::string hits = "0\n";
+  for (int i = 0; i < 7; ++i) hits += "97 Times 0 0\n";
+  EXPECT_EQ(out, hits + "<none>\n<none>\n<none>\n");
+  EXPECT_LT(usage.ru_maxrss, 256 * 1024);  // peak resident size, KB
 }
 
 }  // namespace

@@ -1,6 +1,7 @@
 // The Tyx tokenizer and reader of tyx2html: escapes, comments, nesting,
-// pieces of long strings, the model read from the catalog, document and page
-// statements, the event stream of the text, and broken input.
+// pieces of long strings, dimensions and the event stream of the text. (The
+// formats it reads, what it skips, broken input and values out of range show
+// in the page cases.)
 #include "tyx2html/reader.h"
 
 #include <gtest/gtest.h>
@@ -153,101 +154,11 @@ std::string sample() {
 }
 
 TEST(TyxReader, ReadsWhatVantroveWrites) {
-  const std::string document = sample();
-  TextFile in(document);
-  std::string diagnostics;
-  Reader reader(in.file, [&](Severity, long line, std::string_view message) {
-    diagnostics += std::to_string(line) + ":" + std::string(message) + "\n";
-  });
-  EXPECT_EQ(reader.next().kind, EventKind::Prologue);
-  ASSERT_EQ(reader.catalog().size(), 1u);
-  const Format& row = reader.catalog()[0];
-  EXPECT_EQ(row.tag, "row");
-  EXPECT_EQ(row.leftIndent, 36);
-  EXPECT_EQ(row.align, Align::Right);
-  EXPECT_TRUE(row.pageBreak);
-  EXPECT_EQ(row.font.family, "Courier");
-  EXPECT_EQ(row.font.size, 12);
-  EXPECT_EQ(row.font.on, flagBit(FontFlag::Bold));
-  ASSERT_EQ(row.tabs.size(), 2u);  // in order of position
-  EXPECT_EQ(row.tabs[0].x, 144);
-  EXPECT_EQ(row.tabs[0].leader, '.');
-  EXPECT_EQ(row.tabs[1].type, TabType::Decimal);
-  EXPECT_EQ(row.tabs[1].decimalChar, ',');
-  // The document and page statements show in the page frame case (tests/cases/).
-  EXPECT_EQ(diagnostics, "");
-
-  const Read r = read(document);
+  const Read r = read(sample());
   EXPECT_EQ(r.events,
             "|{}{N[n7([row 'note'])]N[row M0:HeadF(Times 10pt 1/1)'a>b\t'R7HR/#233"
             "F(dy6 24/16)'c'CAD/TAB]}$");
   EXPECT_EQ(r.diagnostics, "");
-}
-
-TEST(TyxReader, SkipsWhatItDoesNotKnow) {
-  // Unknown statements go whole, strings and nested statements with them; known
-  // statements in the wrong place too. Statements it knows and does not show
-  // go without a word.
-  const Read r = read(
-      "<TYXFile 2.00>\n<Foo <Bar `x>'> 1 <Baz>>\n<TextFlow <TFTag `A'> <Para <PgfTag `x'>\n"
-      "<ParaLine <String `a'> <VarRef <Variable `v'>> <Pgf> 3 <String `b'>>>\n"
-      "<Para <PgfTag `x'> <ParaLine> <PgfTag `y'>>>");
-  EXPECT_EQ(r.events, "|{[ 'a''b'][ ]}$");
-  EXPECT_EQ(r.diagnostics,
-            "W2:unknown statement <Foo> skipped\n"
-            "W3:no paragraph format `x' in the catalog; a plain one is used\n"
-            "W4:<VarRef> is not shown\n"
-            "W4:<Pgf> is out of place and skipped\n"
-            "W4:a value out of place is skipped: 3\n"
-            "W5:no paragraph format `x' in the catalog; a plain one is used\n"
-            "W5:<PgfTag> after the paragraph's text is not used\n");
-}
-
-TEST(TyxReader, CharactersAndFontValues) {
-  const Read r = read(
-      "<TYXFile 2.00><TextFlow <Para <ParaLine <Char 0> <Char 255> <Char 256> <Char HardSpace>"
-      " <Char NumberSpace> <Char NoHyphen> <Char Smiley> <Font <FBold Maybe> <FSize -2pt>"
-      " <FItalic yes> <FPlain No>>>>>");
-  EXPECT_EQ(r.events, "|{[ #0#255#65533CA0C2007C0CFFFDF(5/4)]}$");
-  EXPECT_NE(r.diagnostics.find("character code out of range: 256"), std::string::npos);
-  EXPECT_NE(r.diagnostics.find("unknown character <Char Smiley>"), std::string::npos);
-  EXPECT_NE(r.diagnostics.find("not Yes or No: Maybe"), std::string::npos);
-  EXPECT_NE(r.diagnostics.find("not a font size: -2pt"), std::string::npos);
-}
-
-TEST(TyxReader, BrokenInputStillBalances) {
-  const struct {
-    std::string_view text, events, diagnostics;
-  } cases[] = {
-      // Cut inside a string: the text read so far is kept.
-      {"<TYXFile 2.00>\n<TextFlow <Notes <FNote <ID 3> <Para <ParaLine <String `ab",
-       "|{N[n3([ 'ab'])]N}$",
-       "E2:the input ends inside a string begun on this line\n"
-       "E2:the input ends inside 6 open statement(s), the innermost begun on line 2\n"},
-      // Cut inside the catalog: no text, the page can still be made.
-      {"<TYXFile 2.00>\n<ParaCatalog <Pgf <PgfTag `a'>", "|$",
-       "E2:the input ends inside 2 open statement(s), the innermost begun on line 2\n"},
-      // A ">" too many is reported and passed over.
-      {"<TYXFile 2.00>\n>\n<TextFlow <Para <ParaLine <String `x'>>>>", "|{[ 'x']}$",
-       "E2:\">\" closes no statement\n"},
-      {"", "|$", ""},
-      {"hello", "|$", "W1:a value out of place is skipped: hello\n"},
-      {"<Para>", "|$",
-       "W1:the file does not begin with <TYXFile 2.00>\nW1:<Para> is out of place and skipped\n"},
-  };
-  for (const auto& c : cases) {
-    const Read r = read(c.text);
-    EXPECT_EQ(r.events, c.events) << c.text;
-    // The fallback paragraph format warning is not what these cases are about.
-    std::string diagnostics;
-    for (std::size_t at = 0; at < r.diagnostics.size();) {
-      const std::size_t end = r.diagnostics.find('\n', at) + 1;
-      const std::string line = r.diagnostics.substr(at, end - at);
-      if (line.find("no paragraph format") == std::string::npos) diagnostics += line;
-      at = end;
-    }
-    EXPECT_EQ(diagnostics, c.diagnostics) << c.text;
-  }
 }
 
 TEST(TyxReader, WarningsAreCapped) {

@@ -98,39 +98,21 @@ RunResult runProgram(const std::string& program, const std::vector<std::string>&
   int outFd = scratchFile();
   int errFd = scratchFile();
 
-  std::map<std::string, std::string> vars;
-  for (char** e = environ; *e; ++e) {
-    std::string entry = *e;
-    std::size_t eq = entry.find('=');
-    if (eq != std::string::npos) vars[entry.substr(0, eq)] = entry.substr(eq + 1);
-  }
-  vars["KZHOME"] = scratchRoot() + "/kz";
-  vars["HOME"] = scratchRoot() + "/home";
-  vars["TMPDIR"] = tmpDir();
-  for (const auto& [name, value] : env) {
-    if (value.empty())
-      vars.erase(name);
-    else
-      vars[name] = value;
-  }
-  std::vector<std::string> envStrings;
-  for (const auto& [name, value] : vars) envStrings.push_back(name + "=" + value);
-
-  std::vector<char*> argv;
-  argv.push_back(const_cast<char*>(program.c_str()));
+  std::vector<char*> argv{const_cast<char*>(program.c_str())};
   for (const auto& arg : args) argv.push_back(const_cast<char*>(arg.c_str()));
   argv.push_back(nullptr);
-  std::vector<char*> envp;
-  for (auto& s : envStrings) envp.push_back(s.data());
-  envp.push_back(nullptr);
-
   pid_t pid = fork();
   if (pid < 0) throw std::runtime_error("fork failed");
   if (pid == 0) {
+    setenv("KZHOME", (scratchRoot() + "/kz").c_str(), 1);
+    setenv("HOME", (scratchRoot() + "/home").c_str(), 1);
+    setenv("TMPDIR", tmpDir().c_str(), 1);
+    for (const auto& [name, value] : env)
+      value.empty() ? unsetenv(name.c_str()) : setenv(name.c_str(), value.c_str(), 1);
     dup2(inFd, 0);
     dup2(outFd, 1);
     dup2(errFd, 2);
-    execve(program.c_str(), argv.data(), envp.data());
+    execv(program.c_str(), argv.data());
     _exit(127);
   }
   int wstatus = 0;
@@ -149,11 +131,6 @@ RunResult runProgram(const std::string& program, const std::vector<std::string>&
   close(outFd);
   close(errFd);
   return result;
-}
-
-RunResult run(const std::vector<std::string>& args, const dca::Bytes& stdinBytes,
-              const std::map<std::string, std::string>& env) {
-  return runProgram(VANTROVE_BIN, args, stdinBytes, env);
 }
 
 }  // namespace vtest

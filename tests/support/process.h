@@ -16,21 +16,18 @@ struct RunResult {
   long stdinRead = 0;  // how far the program read into its standard input
 };
 
-// Runs the vantrove binary with `args` (argv[1..]), feeding `stdinBytes` on
-// its standard input. The environment is the test's, with KZHOME pointing at a
+// Runs `program` with `args` (argv[1..]), feeding `stdinBytes` on its
+// standard input. The environment is the test's, with KZHOME pointing at a
 // folder whose kzinit/filters/dca.am is the repository's font map, HOME at an
 // empty scratch folder and TMPDIR at a scratch folder (see tmpDir()); `env`
 // overrides or, with an empty value, removes variables.
-RunResult run(const std::vector<std::string>& args, const dca::Bytes& stdinBytes = {},
-              const std::map<std::string, std::string>& env = {});
-// Same, with an explicit program path (e.g. a symlink with another name).
 RunResult runProgram(const std::string& program, const std::vector<std::string>& args,
                      const dca::Bytes& stdinBytes = {},
                      const std::map<std::string, std::string>& env = {});
 
 // Converts a document and returns the result.
 inline RunResult convert(const dca::Bytes& document) {
-  return run({}, document);
+  return runProgram(VANTROVE_BIN, {}, document);
 }
 
 // The scratch folder the program's temporary files go to (TMPDIR); emptied
