@@ -1,9 +1,9 @@
-// Running out of memory, made to happen at each allocation in turn: while the
-// font map loads the parse stops with "Memory is full at line %d." and the
-// program with status 1; anywhere else the program writes the "Memory is
-// full." diagnostic and a complete fatal-error document, status 0. Without
-// the program's new-handler the writer answers a failed allocation as its
-// operations say.
+// Running out of memory, made to happen at each allocation of a whole run in
+// turn: while the font map loads the parse stops with "Memory is full at line
+// %d." and the program with status 1; anywhere else the program writes the
+// "Memory is full." diagnostic and a complete fatal-error document, status 0.
+// Without the program's new-handler the writer answers a failed allocation as
+// its operations say.
 #include <sys/wait.h>
 #include <unistd.h>
 
@@ -19,7 +19,6 @@
 #include "fontmap/fontmap.h"
 #include "support/allocation_limit.h"
 #include "support/dca_builder.h"
-#include "support/in_process.h"
 #include "support/process.h"
 #include "support/wellformed.h"
 #include "tyxout/tyxout.h"
@@ -62,38 +61,6 @@ int memoryFullLine(const std::string& text) {
     return -1;
   }
   return line;
-}
-
-TEST(MemoryFull, WhileTheFontMapLoadsAFailedAllocationEndsTheParseAtItsLine) {
-  const std::string map = smallFontMap();
-  int lastLine = 1;
-  int stopped = 0;
-  for (std::uint64_t n = 1;; ++n) {
-    vantrove::AmReset();
-    std::FILE* stream = vtest::openBytes(dca::Bytes(map.begin(), map.end()));
-    vtest::FailAllocation(n);
-    const int result = vantrove::AmFontOpen(stream);
-    const bool failed = vtest::AllocationFailed();
-    vtest::FailAllocation(0);
-    std::fclose(stream);
-    if (result != 0) {
-      // Failures come at ever later places in the file.
-      const int line = memoryFullLine(vantrove::AmErrorText());
-      ASSERT_GE(line, lastLine) << "allocation " << n << ": " << vantrove::AmErrorText();
-      lastLine = line;
-      ++stopped;
-      continue;
-    }
-    // A failure that the map could do without (a larger bucket array) leaves
-    // it complete; after the last allocation nothing fails at all.
-    const vantrove::AmFontEntry* times = vantrove::AmFontRead(nullptr, 85, 0, 0);
-    ASSERT_NE(times, nullptr) << n;
-    EXPECT_EQ(times->codeMap[0xC1], 'A') << n;
-    if (!failed) break;
-  }
-  EXPECT_GT(stopped, 3);
-  EXPECT_GT(lastLine, 100);  // the last font's table is made late in the file
-  vantrove::AmReset();
 }
 
 // ---------------------------------------------------------------- the program

@@ -1,15 +1,12 @@
 // The Tyx tokenizer and reader of tyx2html: escapes, comments, nesting,
-// pieces of long strings, dimensions and the event stream of the text. (The
-// formats it reads, what it skips, broken input and values out of range show
-// in the page cases.)
+// pieces of long strings and dimensions. (The formats it reads, the text it
+// hands over, what it skips, broken input and values out of range show in the
+// page cases.)
 #include "tyx2html/reader.h"
 
 #include <gtest/gtest.h>
 
-#include <algorithm>
 #include <cstdio>
-#include <fstream>
-#include <iterator>
 #include <string>
 
 namespace tyx2html {
@@ -96,77 +93,6 @@ TEST(TyxReader, Dimensions) {
   for (std::string_view bad : {"", "pt", "1.0q", "x1", "1e30pt"}) {
     EXPECT_FALSE(parseDimension(bad, &ignored)) << bad;
   }
-}
-
-struct Read {
-  std::string events;
-  std::string diagnostics;
-};
-
-// The event stream as text: | prologue, { } flow, N[ ]N notes, n<id>( ) a
-// note, [tag ... ] a paragraph, / a line break, 'text', C<hex> a named
-// character (HR hard return, TAB), #n a code, F(...) a font change, M<type>:text,
-// R<id> a reference, $ the end.
-Read read(std::string_view text) {
-  TextFile in(text);
-  Read result;
-  Reader reader(in.file, [&](Severity severity, long line, std::string_view message) {
-    result.diagnostics += severity == Severity::Error ? "E" : "W";
-    result.diagnostics += std::to_string(line) + ":" + std::string(message) + "\n";
-  });
-  std::string& out = result.events;
-  // The marks of the events that carry nothing more, by kind.
-  static const char* const kMarks[] = {"|", "{", "}", "N[", "]N", "", ")", "", "]",
-                                       "/", "",  "",  "",   "",   "", "",  "$"};
-  for (;;) {
-    const Event& e = reader.next();
-    out += kMarks[static_cast<int>(e.kind)];
-    if (e.kind == EventKind::NoteBegin) out += "n" + std::to_string(e.number) + "(";
-    if (e.kind == EventKind::ParaBegin) out += "[" + e.format->tag + " ";
-    if (e.kind == EventKind::Text) out += "'" + std::string(e.text) + "'";
-    if (e.kind == EventKind::Code) out += "#" + std::to_string(e.code);
-    if (e.kind == EventKind::Marker)
-      out += "M" + std::to_string(e.number) + ":" + std::string(e.text);
-    if (e.kind == EventKind::NoteRef) out += "R" + std::to_string(e.number);
-    if (e.kind == EventKind::Char) {
-      char hex[16];
-      std::snprintf(hex, sizeof hex, "C%X", static_cast<unsigned>(e.point));
-      out += e.hardReturn ? "HR" : e.tab ? "TAB" : hex;
-    }
-    if (e.kind == EventKind::FontChange) {
-      const Font& f = *e.font;
-      out += "F(";
-      if (f.hasFamily) out += f.family + " ";
-      if (f.hasSize) out += std::to_string(static_cast<int>(f.size)) + "pt ";
-      if (f.hasOffset) out += "dy" + std::to_string(static_cast<int>(f.offset)) + " ";
-      out += std::to_string(f.named) + "/" + std::to_string(f.on) + ")";
-    }
-    if (e.kind == EventKind::End) break;
-  }
-  return result;
-}
-
-// A Tyx file in the shape vantrove writes, with one format of every kind of
-// field the reader takes, footnotes, a marker, characters and font changes.
-std::string sample() {
-  std::ifstream in(VANTROVE_SOURCE_DIR "/tests/tyxread_sample.tyx");
-  return {std::istreambuf_iterator<char>(in), {}};
-}
-
-TEST(TyxReader, ReadsWhatVantroveWrites) {
-  const Read r = read(sample());
-  EXPECT_EQ(r.events,
-            "|{}{N[n7([row 'note'])]N[row M0:HeadF(Times 10pt 1/1)'a>b\t'R7HR/#233"
-            "F(dy6 24/16)'c'CAD/TAB]}$");
-  EXPECT_EQ(r.diagnostics, "");
-}
-
-TEST(TyxReader, WarningsAreCapped) {
-  std::string text = "<TYXFile 2.00>";
-  for (int i = 0; i < 500; ++i) text += "<Unknown>";
-  const Read r = read(text);
-  EXPECT_EQ(std::count(r.diagnostics.begin(), r.diagnostics.end(), '\n'), 100);
-  EXPECT_NE(r.diagnostics.find("further warnings are not shown"), std::string::npos);
 }
 
 }  // namespace
