@@ -59,16 +59,3 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
   std::fclose(out);
   return 0;
 }
-
-#ifdef VANTROVE_FUZZ_REPLAY
-// Without libFuzzer: run each file named on the command line once.
-int main(int argc, char** argv) {
-  for (int i = 1; i < argc; ++i) {
-    std::ifstream file(argv[i], std::ios::binary);
-    std::vector<std::uint8_t> bytes((std::istreambuf_iterator<char>(file)),
-                                    std::istreambuf_iterator<char>());
-    LLVMFuzzerTestOneInput(bytes.data(), bytes.size());
-  }
-  return 0;
-}
-#endif

@@ -8,12 +8,6 @@
 
 #include "fontmap/fontmap.h"
 
-#ifdef VANTROVE_FUZZ_REPLAY
-#include <filesystem>
-#include <fstream>
-#include <iterator>
-#endif
-
 namespace {
 
 // Family texts for lookups by family. The lookup cache keeps the family

@@ -12,12 +12,6 @@
 #include "tyx2html/page.h"
 #include "tyx2html/reader.h"
 
-#ifdef VANTROVE_FUZZ_REPLAY
-#include <filesystem>
-#include <fstream>
-#include <iterator>
-#endif
-
 namespace {
 
 std::FILE* openText(std::vector<char>& text) {
