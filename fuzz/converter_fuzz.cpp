@@ -8,10 +8,6 @@
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
-#include <fstream>
-#include <iterator>
-#include <string>
-#include <vector>
 
 #include "fontmap/fontmap.h"
 #include "vantrove/driver.h"

@@ -89,32 +89,3 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
   std::free(page);
   return 0;
 }
-
-#ifdef VANTROVE_FUZZ_REPLAY
-// Without libFuzzer: run every file named on the command line, and every file
-// in a directory named there, once.
-namespace {
-
-void replayFile(const std::filesystem::path& path) {
-  std::ifstream file(path, std::ios::binary);
-  std::vector<std::uint8_t> bytes((std::istreambuf_iterator<char>(file)),
-                                  std::istreambuf_iterator<char>());
-  LLVMFuzzerTestOneInput(bytes.data(), bytes.size());
-}
-
-}  // namespace
-
-int main(int argc, char** argv) {
-  for (int i = 1; i < argc; ++i) {
-    const std::filesystem::path path(argv[i]);
-    if (std::filesystem::is_directory(path)) {
-      for (const auto& item : std::filesystem::directory_iterator(path)) {
-        if (item.is_regular_file()) replayFile(item.path());
-      }
-    } else {
-      replayFile(path);
-    }
-  }
-  return 0;
-}
-#endif
