@@ -146,10 +146,11 @@ bool covers(const FormatShape& outer, const FormatShape& inner) {
   return true;
 }
 
-// Hashes the values of the fields of `record` that `mask` names, as the field
-// difference compares them: texts by their characters, everything else by its
-// bytes; nested records not at all.
-void hashFields(ByteHash& hash, const void* record, std::uint32_t mask, const TyxFieldDesc* table) {
+// Feeds the values of the fields of `record` that `mask` names to `sink` (a
+// hash or a key), as the field difference compares them: texts by their
+// characters, everything else by its bytes; nested records not at all.
+template <typename Sink>
+void addFields(Sink& sink, const void* record, std::uint32_t mask, const TyxFieldDesc* table) {
   const auto* base = static_cast<const unsigned char*>(record);
   for (std::uint32_t i = 0; table[i].keyword != nullptr; ++i) {
     if ((mask & (std::uint32_t{1} << i)) == 0) continue;
@@ -157,25 +158,119 @@ void hashFields(ByteHash& hash, const void* record, std::uint32_t mask, const Ty
     const unsigned char* at = base + desc.offset;
     if (desc.type == TyxFieldType::String) {
       const char* text = textOrEmpty(loadField<const char*>(at));
-      hash.add(text, std::strlen(text) + 1);
+      sink.add(text, std::strlen(text) + 1);
     } else if (desc.type != TyxFieldType::Nested) {
-      hash.add(at, fieldWidth(desc));
+      sink.add(at, fieldWidth(desc));
     }
   }
 }
+
+// The text fields of a record table: their offsets and mask bits.
+struct TextFields {
+  std::array<std::uint32_t, 32> offsets{};
+  std::array<std::uint32_t, 32> bits{};
+  std::size_t count = 0;
+};
+
+TextFields textFieldsOf(const TyxFieldDesc* table) {
+  TextFields fields;
+  for (std::uint32_t i = 0; table[i].keyword != nullptr; ++i) {
+    if (table[i].type != TyxFieldType::String) continue;
+    fields.offsets[fields.count] = static_cast<std::uint32_t>(table[i].offset);
+    fields.bits[fields.count] = std::uint32_t{1} << i;
+    ++fields.count;
+  }
+  return fields;
+}
+
+// A format that a lookup found an entry for, kept byte for byte with copies of
+// the texts and tab stops it points to. A format identical to it in all of
+// these (pointers included, so no field is read twice) is the same format as
+// far as any lookup can tell, and is served by the same entry while the
+// catalog has not grown. A format merely equal in value is not recognised:
+// it takes the full lookup.
+class FoundFormat {
+ public:
+  bool matches(const TyxPgf* format, std::size_t catalogSize) const {
+    if (entry_ == nullptr || catalogSize_ != catalogSize) return false;
+    if (std::memcmp(&format_, format, sizeof format_) != 0) return false;
+    std::size_t next = 0;
+    if (!sameTexts(format, format->setMask, pgfTexts(), next)) return false;
+    if ((format->setMask & kFontBit) != 0 &&
+        !sameTexts(&format->pgfFont, format->pgfFont.setMask, fontTexts(), next)) {
+      return false;
+    }
+    const std::size_t tabs = storedTabs(format);
+    return tabs == 0 || std::memcmp(tabs_.data(), format->tabStop, tabs * sizeof(TyxTabStop)) == 0;
+  }
+
+  void keep(const TyxPgf* format, TyxCatalogEntry* entry, std::size_t catalogSize) {
+    entry_ = nullptr;  // until the copies are whole
+    std::memcpy(&format_, format, sizeof format_);
+    texts_.clear();
+    keepTexts(format, format->setMask, pgfTexts());
+    if ((format->setMask & kFontBit) != 0) {
+      keepTexts(&format->pgfFont, format->pgfFont.setMask, fontTexts());
+    }
+    const std::size_t tabs = storedTabs(format);
+    tabs_.assign(format->tabStop, format->tabStop + tabs);
+    entry_ = entry;
+    catalogSize_ = catalogSize;
+  }
+
+  TyxCatalogEntry* entry() const { return entry_; }
+  void forget() { entry_ = nullptr; }
+
+ private:
+  static const TextFields& pgfTexts() {
+    static const TextFields fields = textFieldsOf(TyxPgfFields);
+    return fields;
+  }
+  static const TextFields& fontTexts() {
+    static const TextFields fields = textFieldsOf(TyxFontFields);
+    return fields;
+  }
+  static const char* textAt(const void* record, std::uint32_t offset) {
+    return textOrEmpty(loadField<const char*>(static_cast<const unsigned char*>(record) + offset));
+  }
+  static std::size_t storedTabs(const TyxPgf* format) {
+    if ((format->setMask & kNumTabsBit) == 0 || format->tabStop == nullptr) return 0;
+    return tabCount(format);
+  }
+
+  bool sameTexts(const void* record, std::uint32_t mask, const TextFields& fields,
+                 std::size_t& next) const {
+    for (std::size_t i = 0; i < fields.count; ++i) {
+      if ((mask & fields.bits[i]) == 0) continue;
+      if (texts_[next++] != textAt(record, fields.offsets[i])) return false;
+    }
+    return true;
+  }
+  void keepTexts(const void* record, std::uint32_t mask, const TextFields& fields) {
+    for (std::size_t i = 0; i < fields.count; ++i) {
+      if ((mask & fields.bits[i]) != 0) texts_.emplace_back(textAt(record, fields.offsets[i]));
+    }
+  }
+
+  TyxPgf format_{};
+  std::vector<std::string> texts_;  // the set text fields' values, in table order
+  std::vector<TyxTabStop> tabs_;
+  TyxCatalogEntry* entry_ = nullptr;
+  std::size_t catalogSize_ = 0;
+};
 
 // Hash of the values of the fields a format of shape `shape` holds, read from
 // `format`, whose own shape must cover `shape`. A format and an entry that
 // serves it hash alike under the format's shape.
 std::uint64_t valuesHash(const FormatShape& shape, const TyxPgf* format) {
   ByteHash hash;
-  hashFields(hash, format, shape.pgfMask, TyxPgfFields);
+  addFields(hash, format, shape.pgfMask, TyxPgfFields);
   if ((shape.pgfMask & kFontBit) != 0) {
-    hashFields(hash, &format->pgfFont, shape.fontMask, TyxFontFields);
+    addFields(hash, &format->pgfFont, shape.fontMask, TyxFontFields);
   }
   if ((shape.pgfMask & kNumTabsBit) != 0) {
     for (std::size_t i = 0; i < shape.tabMasks.size(); ++i) {
-      hashFields(hash, &format->tabStop[i], shape.tabMasks[i], TyxTabStopFields);
+      addFields(hash, &format->tabStop[i], shape.tabMasks[i], TyxTabStopFields);
     }
   }
   return hash.value();
@@ -252,6 +347,21 @@ class Catalog {
     return best;
   }
 
+  // find, answered at once when the format is one of the last few that a
+  // lookup found an entry for and no entry has been added since. Paragraphs
+  // mostly repeat one of a few formats.
+  TyxCatalogEntry* findRepeated(const TyxPgf* format) {
+    for (const FoundFormat& found : found_) {
+      if (found.matches(format, entries_.size())) return found.entry();
+    }
+    TyxCatalogEntry* entry = find(format);
+    if (entry != nullptr) {
+      found_[nextFound_].keep(format, entry, entries_.size());
+      nextFound_ = (nextFound_ + 1) % found_.size();
+    }
+    return entry;
+  }
+
   void markNewestUsed() {
     if (!entries_.empty()) entries_.back()->used = true;
   }
@@ -270,6 +380,7 @@ class Catalog {
     tags_.clear();
     entries_.clear();
     tagNumber_ = 0;
+    for (FoundFormat& found : found_) found.forget();
   }
 
  private:
@@ -337,6 +448,8 @@ class Catalog {
   std::unordered_set<std::string_view> tags_;  // views of the entries' own tags
   std::vector<std::unique_ptr<Group>> groups_;
   std::unordered_map<FormatShape, Group*, FormatShapeHash> groupOf_;
+  std::array<FoundFormat, 4> found_;
+  std::size_t nextFound_ = 0;
 };
 
 Catalog catalog;
@@ -424,7 +537,7 @@ const char* TyxParaCatalogLookup(const TyxPgf* format) {
   const char* tag = nullptr;
   try {
     // The first entry, newest first, that serves the format.
-    if (TyxCatalogEntry* entry = catalog.find(format)) {
+    if (TyxCatalogEntry* entry = catalog.findRepeated(format)) {
       entry->used = true;
       return entry->tag.c_str();
     }

@@ -432,13 +432,12 @@ std::size_t TyxCharsOut(const std::uint8_t* codes, std::size_t count, std::FILE*
     // The printable characters from here on go into the open string as they are.
     const std::size_t start = i;
     do {
-      if (putc_unlocked(codes[i], stream) == EOF) {
-        if (i > start) state->lastChar = codes[i - 1];
-        return i;
-      }
       ++i;
     } while (i < count && kCharClass[codes[i]] == CharClass::Plain);
-    state->lastChar = codes[i - 1];
+    // Fewer written means a flush failed; those before it reached the buffer.
+    const std::size_t written = fwrite_unlocked(codes + start, 1, i - start, stream);
+    if (written > 0) state->lastChar = codes[start + written - 1];
+    if (written < i - start) return start + written;
   }
   return count;
 }

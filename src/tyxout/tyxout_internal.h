@@ -3,7 +3,7 @@
 // difference with explicit masks, and the catalog's reset.
 #pragma once
 
-#include <stdio.h>  // putc_unlocked
+#include <stdio.h>  // putc_unlocked, fwrite_unlocked
 
 #include <cstddef>
 #include <cstdint>
@@ -15,11 +15,15 @@
 
 namespace vantrove::tyxout {
 
-// Texts go out a character at a time with putc_unlocked: fputs and fwrite
-// take the stream's lock on every call, which costs more than copying the few
-// bytes of a statement. A failed write is still noticed, at the byte whose
-// flush failed.
+// Texts go out without the stream's lock: short ones a character at a time
+// with putc_unlocked (a call costs more than copying a few bytes), longer ones
+// with one fwrite_unlocked. Either way a failed write is noticed at the byte
+// whose flush failed: fwrite_unlocked fills the buffer before it flushes, as
+// the character loop would.
 inline bool putText(std::FILE* stream, std::string_view text) {
+  if (text.size() >= 16) {
+    return fwrite_unlocked(text.data(), 1, text.size(), stream) == text.size();
+  }
   for (const char c : text) {
     if (putc_unlocked(static_cast<unsigned char>(c), stream) == EOF) return false;
   }
