@@ -108,8 +108,11 @@ TEST(Tyx, CatalogAgreesWithAPlainListOnRandomFormats) {
     TyxPgf p{};
     std::array<TyxTabStop, 3> tabs{};  // the paragraphs' tab stops, changed for each new format
     for (int i = 0; i < 1500; ++i) {
-      if (i > 0 && pick(3) == 0) {  // the last format again, or with one field changed
-        if (pick(2)) p.setMask ^= TyxBit(std::array{P::PgfLIndent, P::PgfWithNext}[pick(2)]);
+      if (i > 0 && pick(3) == 0) {
+        // The last format again, or with one field or, in place, one tab stop changed.
+        const int change = pick(3);
+        if (change == 0) p.setMask ^= TyxBit(std::array{P::PgfLIndent, P::PgfWithNext}[pick(2)]);
+        if (change == 1) tabs[pick(3)].tsX = dims[pick(3)];
       } else {
         for (TyxTabStop& tab : tabs) {
           tab = {some(bits(TyxTabStopField::TSX, TyxTabStopField::TSType)), dims[pick(2)],
