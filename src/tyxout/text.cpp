@@ -435,7 +435,7 @@ std::size_t TyxCharsOut(const std::uint8_t* codes, std::size_t count, std::FILE*
       ++i;
     } while (i < count && kCharClass[codes[i]] == CharClass::Plain);
     // Fewer written means a flush failed; those before it reached the buffer.
-    const std::size_t written = fwrite_unlocked(codes + start, 1, i - start, stream);
+    const std::size_t written = putBytes(stream, codes + start, i - start);
     if (written > 0) state->lastChar = codes[start + written - 1];
     if (written < i - start) return start + written;
   }

@@ -15,19 +15,25 @@
 
 namespace vantrove::tyxout {
 
-// Texts go out without the stream's lock: short ones a character at a time
-// with putc_unlocked (a call costs more than copying a few bytes), longer ones
-// with one fwrite_unlocked. Either way a failed write is noticed at the byte
-// whose flush failed: fwrite_unlocked fills the buffer before it flushes, as
-// the character loop would.
+// Writes `size` bytes without the stream's lock; fewer when a flush failed,
+// counting those that reached the buffer before it, which is where a
+// character-at-a-time putc_unlocked loop would have stopped. While the
+// stream's buffer has room they are copied straight into it, through the same
+// two pointers putc_unlocked works on; else fwrite_unlocked fills the buffer
+// and flushes it (or handles a line-buffered or unbuffered stream).
+inline std::size_t putBytes(std::FILE* stream, const void* data, std::size_t size) {
+  char* const at = stream->_IO_write_ptr;
+  if (size == 0) return 0;
+  if (static_cast<std::size_t>(stream->_IO_write_end - at) >= size) {
+    std::memcpy(at, data, size);
+    stream->_IO_write_ptr = at + size;
+    return size;
+  }
+  return fwrite_unlocked(data, 1, size, stream);
+}
+
 inline bool putText(std::FILE* stream, std::string_view text) {
-  if (text.size() >= 16) {
-    return fwrite_unlocked(text.data(), 1, text.size(), stream) == text.size();
-  }
-  for (const char c : text) {
-    if (putc_unlocked(static_cast<unsigned char>(c), stream) == EOF) return false;
-  }
-  return true;
+  return putBytes(stream, text.data(), text.size()) == text.size();
 }
 
 inline bool put(std::FILE* stream, const char* text) {
