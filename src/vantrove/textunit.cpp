@@ -83,6 +83,45 @@ struct LastFont {
   std::uint32_t stamp = 0;
 };
 
+// How the output pass takes each byte once a line has started: kRunStop for
+// the controls, kRunGraphic for a graphic character (its writer code comes
+// from the font's code table), else the writer code of a space control.
+constexpr std::uint8_t kRunStop = 0;
+constexpr std::uint8_t kRunGraphic = 1;
+constexpr std::array<std::uint8_t, 256> kRunCode = [] {
+  std::array<std::uint8_t, 256> table{};
+  for (int b = 0x41; b < 256; ++b) table[b] = kRunGraphic;
+  table[0x40] = 0x20;
+  table[0x41] = TyxChar::HardSpace;
+  table[0xCA] = kRunStop;
+  table[0xE1] = TyxChar::NumberSpace;
+  return table;
+}();
+
+// For one font's tables and one output font: the writer code of each byte that
+// continues a run in that output font, or kRunEnds. Each byte's value is
+// worked out when the byte is first met (kRunUnknown until then), so that a
+// table costs little to start even when fonts change every few characters.
+constexpr std::uint16_t kRunEnds = 0x100;
+constexpr std::uint16_t kRunUnknown = 0x200;
+struct RunTable {
+  const std::uint8_t* codeMap = nullptr;
+  AmFontEntry* const* fontMap = nullptr;
+  const AmFontEntry* font = nullptr;
+  std::array<std::uint16_t, 256> codes{};
+
+  std::uint16_t codeOf(std::uint8_t b) {
+    std::uint16_t code = kRunCode[b];
+    if (code == kRunStop || fontMap[b] != font) {
+      code = kRunEnds;
+    } else if (code == kRunGraphic) {
+      code = codeMap[b];
+    }
+    codes[b] = code;
+    return code;
+  }
+};
+
 // The module's state: one for the whole run.
 struct TextState {
   ParaState para{};
@@ -92,6 +131,9 @@ struct TextState {
   TyxTabStop kindTabStop{};
   // Where footnote text units write; the driver opens it.
   std::FILE* footnoteStream = nullptr;
+  // The output pass's tables for the last few fonts it wrote runs in.
+  std::array<RunTable, 4> runTables{};
+  std::size_t nextRunTable = 0;
 };
 TextState state;
 
@@ -159,27 +201,28 @@ void characterPath(UnitState& unit, std::uint8_t b, int code) {
   unit.prevCode = static_cast<std::uint8_t>(code);
 }
 
-// How the output pass takes each byte once a line has started: kRunStop for
-// the controls, kRunGraphic for a graphic character (its writer code comes
-// from the font's code table), else the writer code of a space control.
-constexpr std::uint8_t kRunStop = 0;
-constexpr std::uint8_t kRunGraphic = 1;
-constexpr std::array<std::uint8_t, 256> kRunCode = [] {
-  std::array<std::uint8_t, 256> table{};
-  for (int b = 0x41; b < 256; ++b) table[b] = kRunGraphic;
-  table[0x40] = 0x20;
-  table[0x41] = TyxChar::HardSpace;
-  table[0xCA] = kRunStop;
-  table[0xE1] = TyxChar::NumberSpace;
-  return table;
-}();
-
 // The bytes of body text left in the field, at most what is already in memory.
 std::size_t peekField(const UnitState& unit, const std::uint8_t** bytes) {
   if (KRStdinOffset() >= unit.end) return 0;
   const std::size_t available = KRStdinPeek(bytes);
   const std::size_t left = unit.end - KRStdinOffset();
   return available < left ? available : left;
+}
+
+// The run table of the font in force (`entry`) and the output font `font`.
+RunTable& runTableFor(const AmFontEntry* entry, const AmFontEntry* font) {
+  for (RunTable& table : state.runTables) {
+    if (table.font == font && table.codeMap == entry->codeMap && table.fontMap == entry->fontMap) {
+      return table;
+    }
+  }
+  RunTable& table = state.runTables[state.nextRunTable];
+  state.nextRunTable = (state.nextRunTable + 1) % state.runTables.size();
+  table.codeMap = entry->codeMap;
+  table.fontMap = entry->fontMap;
+  table.font = font;
+  table.codes.fill(kRunUnknown);
+  return table;
 }
 
 // The output pass over a run of graphic characters and spaces that all take
@@ -190,9 +233,7 @@ std::size_t peekField(const UnitState& unit, const std::uint8_t** bytes) {
 void outputRun(UnitState& unit) {
   const AmFontEntry* entry = textEntry();
   if (entry == nullptr || !fontRepeats(state.lastFont.out)) return;
-  const AmFontEntry* const font = state.lastFont.out;
-  const std::uint8_t* const codeMap = entry->codeMap;
-  AmFontEntry* const* const fontMap = entry->fontMap;
+  RunTable& table = runTableFor(entry, state.lastFont.out);
   constexpr std::size_t kChunk = 256;
   std::uint8_t codes[kChunk];
   for (;;) {
@@ -202,10 +243,11 @@ void outputRun(UnitState& unit) {
     std::size_t n = 0;
     for (; n < available; ++n) {
       const std::uint8_t b = bytes[n];
-      std::uint8_t code = kRunCode[b];
-      if (code == kRunStop || fontMap[b] != font) break;
-      if (code == kRunGraphic) code = codeMap[b];
-      codes[n] = code;
+      std::uint16_t code = table.codes[b];
+      if (code >= kRunEnds) {
+        if (code == kRunEnds || (code = table.codeOf(b)) == kRunEnds) break;
+      }
+      codes[n] = static_cast<std::uint8_t>(code);
     }
     if (n == 0) return;
     const std::size_t written = TyxCharsOut(codes, n, unit.stream);
