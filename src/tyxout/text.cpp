@@ -154,9 +154,9 @@ enum class CharClass : std::uint8_t { Other, Plain, Escaped };
 // statements; five of them need an escape there.
 constexpr std::array<CharClass, 256> kCharClass = [] {
   std::array<CharClass, 256> table{};
-  for (int c = 0x20; c <= 0x7E; ++c) table[c] = CharClass::Plain;
-  for (int c : {int{'`'}, int{'\''}, int{'>'}, int{'\\'}, TyxChar::Tab})
-    table[c] = CharClass::Escaped;
+  for (int c = 0x20; c <= 0x7E; ++c)
+    table[c] = TyxCharIsPlain(c) ? CharClass::Plain : CharClass::Escaped;
+  table[TyxChar::Tab] = CharClass::Escaped;
   return table;
 }();
 
@@ -416,30 +416,14 @@ int TyxCharOut(int code, std::FILE* stream) {
   return 1;
 }
 
-std::size_t TyxCharsOut(const std::uint8_t* codes, std::size_t count, std::FILE* stream) {
+std::size_t TyxPlainCharsOut(const std::uint8_t* codes, std::size_t count, std::FILE* stream) {
   TextState* state = currentState();
-  if (state == nullptr) return count;  // dropped, as by TyxCharOut
-  std::size_t i = 0;
-  while (i < count) {
-    const unsigned char c = codes[i];
-    const CharClass kind = kCharClass[c];
-    if (kind != CharClass::Plain) {
-      if (!charOutSlow(state, c, kind, stream)) return i;
-      ++i;
-      continue;
-    }
-    if (!state->stringOpen && !openString(state, stream)) return i;
-    // The printable characters from here on go into the open string as they are.
-    const std::size_t start = i;
-    do {
-      ++i;
-    } while (i < count && kCharClass[codes[i]] == CharClass::Plain);
-    // Fewer written means a flush failed; those before it reached the buffer.
-    const std::size_t written = putBytes(stream, codes + start, i - start);
-    if (written > 0) state->lastChar = codes[start + written - 1];
-    if (written < i - start) return start + written;
-  }
-  return count;
+  if (state == nullptr || count == 0) return count;  // dropped, as by TyxCharOut
+  if (!state->stringOpen && !openString(state, stream)) return 0;
+  // Fewer written means a flush failed; those before it reached the buffer.
+  const std::size_t written = putBytes(stream, codes, count);
+  if (written > 0) state->lastChar = codes[written - 1];
+  return written;
 }
 
 int TyxTextOpen(std::FILE* stream) {

@@ -426,6 +426,12 @@ constexpr int NumberSpace = 16;
 constexpr int HardSpace = 17;
 }  // namespace TyxChar
 
+// Whether a character goes into a string statement as it is: the printable
+// characters of the POSIX locale but the four that are escaped there.
+constexpr bool TyxCharIsPlain(int code) {
+  return code >= 0x20 && code <= 0x7E && code != '`' && code != '\'' && code != '>' && code != '\\';
+}
+
 // ---------------------------------------------------------------- statement primitives
 
 int TyxPreludeOut(std::FILE* stream, const char* generatorName);
@@ -480,9 +486,10 @@ int TyxFNoteTextClose(std::FILE* stream);
 int TyxParaOpen(const TyxPgf* format, std::FILE* stream, int closeFlag);
 int TyxParaClose(std::FILE* stream, int closeFlag);
 int TyxCharOut(int code, std::FILE* stream);
-// Writes `count` characters as that many TyxCharOut calls would, and returns
-// how many of them were written before a write failed (`count` when none did).
-std::size_t TyxCharsOut(const std::uint8_t* codes, std::size_t count, std::FILE* stream);
+// Writes `count` characters, every one of them plain (TyxCharIsPlain), as that
+// many TyxCharOut calls would, and returns how many of them were written
+// before a write failed (`count` when none did).
+std::size_t TyxPlainCharsOut(const std::uint8_t* codes, std::size_t count, std::FILE* stream);
 int TyxTextOpen(std::FILE* stream);
 int TyxTextClose(std::FILE* stream);
 

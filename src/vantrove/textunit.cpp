@@ -98,12 +98,14 @@ constexpr std::array<std::uint8_t, 256> kRunCode = [] {
   return table;
 }();
 
-// For one font's tables and one output font: the writer code of each byte that
-// continues a run in that output font, or kRunEnds. Each byte's value is
-// worked out when the byte is first met (kRunUnknown until then), so that a
-// table costs little to start even when fonts change every few characters.
+// For one font's tables and one output font: how each byte continues a run in
+// that output font: the writer code of a plain character; that of a character
+// the writer escapes or names, with kRunNamed; or kRunEnds. Each byte's value
+// is worked out when the byte is first met (kRunUnknown until then), so that
+// a table costs little to start even when fonts change every few characters.
 constexpr std::uint16_t kRunEnds = 0x100;
 constexpr std::uint16_t kRunUnknown = 0x200;
+constexpr std::uint16_t kRunNamed = 0x400;
 struct RunTable {
   const std::uint8_t* codeMap = nullptr;
   AmFontEntry* const* fontMap = nullptr;
@@ -114,8 +116,9 @@ struct RunTable {
     std::uint16_t code = kRunCode[b];
     if (code == kRunStop || fontMap[b] != font) {
       code = kRunEnds;
-    } else if (code == kRunGraphic) {
-      code = codeMap[b];
+    } else {
+      if (code == kRunGraphic) code = codeMap[b];
+      if (!TyxCharIsPlain(code)) code |= kRunNamed;
     }
     codes[b] = code;
     return code;
@@ -227,35 +230,47 @@ RunTable& runTableFor(const AmFontEntry* entry, const AmFontEntry* font) {
 
 // The output pass over a run of graphic characters and spaces that all take
 // the previous character's font, after the line's first character: each one
-// would take the character path and write no font statement, so their codes
-// go to the writer together. Stops before any other byte, which the caller
-// then handles on its own.
+// would take the character path and write no font statement, so the plain
+// ones go to the writer together, the others one by one in their place.
+// Stops before any other byte, which the caller then handles on its own.
 void outputRun(UnitState& unit) {
   const AmFontEntry* entry = textEntry();
   if (entry == nullptr || !fontRepeats(state.lastFont.out)) return;
   RunTable& table = runTableFor(entry, state.lastFont.out);
   constexpr std::size_t kChunk = 256;
   std::uint8_t codes[kChunk];
+  // A failed write ends the run; the failing character's byte is the last one read.
+  const auto failed = [](std::size_t read) {
+    KRStdinConsume(read);
+    KRFatalStdio();
+  };
   for (;;) {
     const std::uint8_t* bytes;
     std::size_t available = peekField(unit, &bytes);
     if (available > kChunk) available = kChunk;
     std::size_t n = 0;
+    std::size_t plainFrom = 0;  // codes[plainFrom, n) are still to be written
+    const auto writePlain = [&] {
+      const std::size_t written = TyxPlainCharsOut(codes + plainFrom, n - plainFrom, unit.stream);
+      if (written < n - plainFrom) failed(plainFrom + written + 1);
+    };
     for (; n < available; ++n) {
       const std::uint8_t b = bytes[n];
       std::uint16_t code = table.codes[b];
       if (code >= kRunEnds) {
-        if (code == kRunEnds || (code = table.codeOf(b)) == kRunEnds) break;
+        if (code == kRunUnknown) code = table.codeOf(b);
+        if (code == kRunEnds) break;
+        if (code >= kRunNamed) {
+          code &= 0xFF;
+          writePlain();
+          if (TyxCharOut(code, unit.stream) == TyxWriteFailed) failed(n + 1);
+          plainFrom = n + 1;
+        }
       }
       codes[n] = static_cast<std::uint8_t>(code);
     }
+    writePlain();
     if (n == 0) return;
-    const std::size_t written = TyxCharsOut(codes, n, unit.stream);
-    if (written < n) {
-      // The failing character's byte is the last one read.
-      KRStdinConsume(written + 1);
-      KRFatalStdio();
-    }
     KRStdinConsume(n);
     unit.prevCode = codes[n - 1];
     if (n < available) return;
