@@ -1,8 +1,9 @@
 // Writes generated documents for the browser test: random DCA documents with
 // prose, footnotes, margin texts and tabbed tables, each converted with
-// vantrove and then tyx2html. For document n the folder gets n.tyx, n.html
-// and n.json, the tables it holds: each row's id (the start of its first cell)
-// and each tabbed column's kind and tab stop position in points.
+// vantrove and then tyx2html. For document n the folder gets n.dca (the
+// document, for bench/compare_outputs.sh), n.tyx, n.html and n.json, the
+// tables it holds: each row's id (the start of its first cell) and each
+// tabbed column's kind and tab stop position in points.
 //
 //   browser_docs <folder> <count>
 #include <cstdio>
@@ -37,6 +38,7 @@ int main(int argc, char** argv) {
       std::fprintf(stderr, "document %d: vantrove status %d: %s\n", n, tyx.status, tyx.err.c_str());
       return 1;
     }
+    writeFile(base + ".dca", std::string(document.begin(), document.end()));
     writeFile(base + ".tyx", tyx.out);
     const auto html = vtest::runProgram(TYX2HTML_BIN, {base + ".tyx", base + ".html"});
     if (html.status != 0 || !html.err.empty()) {
