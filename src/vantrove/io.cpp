@@ -220,11 +220,20 @@ void KRStdinDrop(std::uint32_t count, const char* message) {
   KRStdinRead(1, message, io.dropBuffer.data(), count, 0);
 }
 
-void KRStdinUnread(const void* bytes, std::uint32_t count) {
-  // Bytes that were never read from the file (a unit name put into the text)
-  // can be pushed back at the very start; offsets stop at zero.
+namespace {
+
+// Moves the offsets back over `count` pushed-back bytes. Bytes that were never
+// read from the file (a unit name put into the text) can be pushed back at
+// the very start; offsets stop at zero.
+void moveOffsetsBack(std::uint64_t count) {
   KRStdin.offset -= std::min<std::uint64_t>(KRStdin.offset, count);
   KRStdin.lastOffset -= std::min<std::uint64_t>(KRStdin.lastOffset, count);
+}
+
+}  // namespace
+
+void KRStdinUnread(const void* bytes, std::uint32_t count) {
+  moveOffsetsBack(count);
   const auto* source = static_cast<const std::uint8_t*>(bytes);
   const std::size_t pending = io.pushback.size() - io.pushbackStart;
   if (pending == 0) {
@@ -258,6 +267,16 @@ void KRStdinForget() {
 
 void KRStdinUnreadMemory() {
   if (io.memory.empty()) return;
+  if (KRStdin.pushbackCount == 0) {
+    // Nothing else is pending: the memory becomes the pushed-back bytes as
+    // it stands, without a copy (a first line may be megabytes long).
+    moveOffsetsBack(io.memory.size());
+    io.pushback.swap(io.memory);
+    io.pushbackStart = 0;
+    syncPushbackCount();
+    io.memory.clear();  // the other buffer stays allocated for reuse
+    return;
+  }
   KRStdinUnread(io.memory.data(), static_cast<std::uint32_t>(io.memory.size()));
   io.memory.clear();  // the buffer stays allocated for reuse
 }
