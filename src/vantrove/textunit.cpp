@@ -254,9 +254,35 @@ void outputRun(UnitState& unit) {
       const std::size_t written = TyxPlainCharsOut(codes + plainFrom, n - plainFrom, unit.stream);
       if (written < n - plainFrom) failed(plainFrom + written + 1);
     };
-    for (; n < available; ++n) {
+    const std::uint16_t* const known = table.codes.data();
+    for (;;) {
+      // Plain characters, four to a round, up to the first byte that is not.
+      for (; n + 4 <= available; n += 4) {
+        const std::uint16_t c0 = known[bytes[n]];
+        if (c0 >= kRunEnds) break;
+        codes[n] = static_cast<std::uint8_t>(c0);
+        const std::uint16_t c1 = known[bytes[n + 1]];
+        if (c1 >= kRunEnds) {
+          n += 1;
+          break;
+        }
+        codes[n + 1] = static_cast<std::uint8_t>(c1);
+        const std::uint16_t c2 = known[bytes[n + 2]];
+        if (c2 >= kRunEnds) {
+          n += 2;
+          break;
+        }
+        codes[n + 2] = static_cast<std::uint8_t>(c2);
+        const std::uint16_t c3 = known[bytes[n + 3]];
+        if (c3 >= kRunEnds) {
+          n += 3;
+          break;
+        }
+        codes[n + 3] = static_cast<std::uint8_t>(c3);
+      }
+      if (n == available) break;
       const std::uint8_t b = bytes[n];
-      std::uint16_t code = table.codes[b];
+      std::uint16_t code = known[b];
       if (code >= kRunEnds) {
         if (code == kRunUnknown) code = table.codeOf(b);
         if (code == kRunEnds) break;
@@ -267,7 +293,7 @@ void outputRun(UnitState& unit) {
           plainFrom = n + 1;
         }
       }
-      codes[n] = static_cast<std::uint8_t>(code);
+      codes[n++] = static_cast<std::uint8_t>(code);
     }
     writePlain();
     if (n == 0) return;
