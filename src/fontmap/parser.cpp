@@ -4,6 +4,7 @@
 // standing font records (AmSrcSpec, AmCorlaSpec, AmCopySpec) live until AmReset.
 #include <sys/stat.h>
 
+#include <array>
 #include <climits>
 #include <cstddef>
 #include <cstdint>
@@ -67,8 +68,10 @@ AmFontSpec* AmCurrentSpec = nullptr;
 AmRule* AmPendingRules = nullptr;
 AmFontEntry* AmSpareEntry = nullptr;
 int AmLine = 1;
-// The last token read: a piece of the text being parsed, valid while it is.
+// The last token read: a piece of the text being parsed, valid while it is,
+// and the same up to its first NUL character.
 std::string_view AmToken;
+std::string_view AmTokenText;
 
 // The text of the last error. It lives in a fixed buffer, so that saying
 // "Memory is full" needs no memory; the longest text, the font keyword list,
@@ -193,6 +196,19 @@ bool isSpace(int c) {
   return c == ' ' || c == '\t' || c == '\n';
 }
 
+// What a character is to the tokenizer: most characters neither end a token
+// nor quote nor escape.
+enum CharKind : std::uint8_t { kOrdinary, kSpace, kClose, kQuote, kBackslash, kNul };
+constexpr auto kCharKinds = [] {
+  std::array<std::uint8_t, 256> kinds{};
+  kinds[' '] = kinds['\t'] = kinds['\n'] = kSpace;
+  kinds['>'] = kClose;
+  kinds['\''] = kQuote;
+  kinds['\\'] = kBackslash;
+  kinds['\0'] = kNul;
+  return kinds;
+}();
+
 // Skips white space, counting the newlines skipped.
 void skipSpace(Source& in) {
   for (; in.next != in.end; ++in.next) {
@@ -203,35 +219,40 @@ void skipSpace(Source& in) {
   in.ended = true;
 }
 
-// Reads one token into AmToken. Outside apostrophes it ends at white space
-// (consumed) or ">" (left in the text). An apostrophe not escaped by a
+// Reads one token into AmToken, and into AmTokenText up to its first NUL
+// character (what its C string held). Outside apostrophes it ends at white
+// space (consumed) or ">" (left in the text). An apostrophe not escaped by a
 // backslash toggles the quoted state; "\\" escapes nothing after it.
 void getToken(Source& in) {
   skipSpace(in);
-  const unsigned char* first = in.next;
+  const unsigned char* const first = in.next;
+  const unsigned char* const end = in.end;
+  const unsigned char* p = first;
+  const unsigned char* nul = nullptr;  // the token's first NUL character
   bool quoted = false;
-  int previous = 0;  // effective previous character; 0 is neutral
-  for (; in.next != in.end; ++in.next) {
-    const unsigned char c = *in.next;
-    if (!quoted) {
-      if (c == '>' || isSpace(c)) {
-        AmToken = {reinterpret_cast<const char*>(first), static_cast<std::size_t>(in.next - first)};
-        if (c != '>') ++in.next;
-        return;
-      }
+  bool escaping = false;  // the previous character is a backslash that escapes
+  for (;; ++p) {
+    const unsigned char* const ordinary = p;
+    while (p != end && kCharKinds[*p] == kOrdinary) ++p;
+    if (p != ordinary) escaping = false;
+    if (p == end) {
+      in.ended = true;
+      break;
     }
-    if (c == '\'' && previous != '\\') quoted = !quoted;
-    previous = (c == '\\' && previous == '\\') ? 0 : c;
+    const std::uint8_t kind = kCharKinds[*p];
+    if ((kind == kSpace || kind == kClose) && !quoted) break;
+    if (kind == kQuote && !escaping) quoted = !quoted;
+    if (kind == kNul && nul == nullptr) nul = p;
+    escaping = kind == kBackslash && !escaping;
   }
-  in.ended = true;
-  AmToken = {reinterpret_cast<const char*>(first), static_cast<std::size_t>(in.end - first)};
-}
-
-// A token as a C string holds it: up to its first NUL character, if any.
-std::string_view cText(std::string_view token) {
-  const void* nul = std::memchr(token.data(), '\0', token.size());
-  if (nul == nullptr) return token;
-  return token.substr(0, static_cast<std::size_t>(static_cast<const char*>(nul) - token.data()));
+  const auto piece = [first](const unsigned char* last) {
+    return std::string_view(reinterpret_cast<const char*>(first),
+                            static_cast<std::size_t>(last - first));
+  };
+  AmToken = piece(p);
+  AmTokenText = nul != nullptr ? piece(nul) : AmToken;
+  // White space that ends a token is consumed; ">" is left for the statement.
+  in.next = p != end && kCharKinds[*p] == kSpace ? p + 1 : p;
 }
 
 // Whether a yes-or-no token says yes.
@@ -304,7 +325,7 @@ int stmt(Source& in, const std::string_view* names, const Handler* handlers, int
   if (c != '<') return fail("Expected < on line %d.");
 
   getToken(in);
-  const std::string_view keyword = cText(AmToken);
+  const std::string_view keyword = AmTokenText;
   for (int index = 0; index < count; ++index) {
     if (keyword != names[index]) continue;
     if (const int result = handlers[index](in); result != 0) return result;
@@ -315,10 +336,15 @@ int stmt(Source& in, const std::string_view* names, const Handler* handlers, int
   if (keyword == "Comment") {
     // Nothing inside a comment is interpreted; only the brackets nest.
     long long depth = 1;
-    while (depth > 0 && (c = in.get()) != EOF) {
-      if (c == '<') ++depth;
-      if (c == '>') --depth;
+    for (const unsigned char* p = in.next; p != in.end; ++p) {
+      if (*p == '<') ++depth;
+      if (*p == '>' && --depth == 0) {
+        in.next = p + 1;
+        return 0;
+      }
     }
+    in.next = in.end;
+    in.ended = true;
     return 0;
   }
   return failKeyword(names, count);
@@ -347,7 +373,7 @@ int readBold(Source& in) {
 
 int readFamily(Source& in) {
   getToken(in);
-  const std::string_view family = cText(AmToken);
+  const std::string_view family = AmTokenText;
   if (AmCurrentSpec->family != nullptr && family == AmCurrentSpec->family) return 0;
   char* copy = StringCopy(family.data(), family.size());
   if (copy == nullptr) return failMemory();
@@ -576,7 +602,7 @@ int AmFontOpen(std::FILE* stream) {
     // The bookkeeping of entries and rules could not grow.
     result = failMemory();
   }
-  AmToken = {};  // the text goes
+  AmToken = AmTokenText = {};  // the text goes
   return result;
 }
 
@@ -618,7 +644,7 @@ void AmReset() {
   AmPendingRules = nullptr;
   AmSpareEntry = nullptr;
   AmLine = 1;
-  AmToken = {};
+  AmToken = AmTokenText = {};
   AmError.clear();
   lookupReset();
 }
