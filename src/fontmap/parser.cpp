@@ -67,6 +67,8 @@ AmFontSpec AmCopySpec;
 AmFontSpec* AmCurrentSpec = nullptr;
 AmRule* AmPendingRules = nullptr;
 AmFontEntry* AmSpareEntry = nullptr;
+// The entries that AmSrcSpec, AmCorlaSpec and AmCopySpec were last entered as.
+AmFontEntry* AmLastEntered[3] = {};
 int AmLine = 1;
 // The last token read: a piece of the text being parsed, valid while it is,
 // and the same up to its first NUL character.
@@ -434,10 +436,28 @@ int AmReadSpec(Source& in) {
   }
 }
 
+AmFontEntry*& lastEntered(const AmFontSpec& standing) {
+  if (&standing == &AmSrcSpec) return AmLastEntered[0];
+  if (&standing == &AmCorlaSpec) return AmLastEntered[1];
+  return AmLastEntered[2];
+}
+
 // Inserts the font named by `wanted` through the spare entry. When the spare
 // joins the map it keeps the family text and `wanted` gets a fresh
 // copy. Null when the map or a copy cannot be had.
 AmFontEntry* enterFont(AmFontSpec& wanted) {
+  // Most mappings name the same source and target fonts as the one before:
+  // the entry the record was last entered as, if it still names that font,
+  // is the one the map holds for it.
+  AmFontEntry*& last = lastEntered(wanted);
+  if (last != nullptr) {
+    AmFontEntry probe{};
+    probe.family = wanted.family;
+    probe.gfid = wanted.gfid;
+    probe.style = wanted.style;
+    probe.size = wanted.size;
+    if (AmCompare(last, &probe) != 0) return last;
+  }
   if (AmSpareEntry == nullptr && (AmSpareEntry = newEntry()) == nullptr) return nullptr;
   VectorMakeRoom(entryTexts);
   AmSpareEntry->family = wanted.family;
@@ -452,6 +472,7 @@ AmFontEntry* enterFont(AmFontSpec& wanted) {
     wanted.family = StringCopy(textOf(wanted.family));
     if (wanted.family == nullptr) return nullptr;
   }
+  last = entry;
   return entry;
 }
 
@@ -643,6 +664,7 @@ void AmReset() {
   AmCurrentSpec = nullptr;
   AmPendingRules = nullptr;
   AmSpareEntry = nullptr;
+  for (AmFontEntry*& last : AmLastEntered) last = nullptr;
   AmLine = 1;
   AmToken = AmTokenText = {};
   AmError.clear();
