@@ -336,18 +336,27 @@ int stmt(Source& in, const std::string_view* names, const Handler* handlers, int
     return fail("Expected > on line %d.");
   }
   if (keyword == "Comment") {
-    // Nothing inside a comment is interpreted; only the brackets nest.
+    // Nothing inside a comment is interpreted; only the brackets nest. Each
+    // ">" closes the brackets opened before it.
     long long depth = 1;
-    for (const unsigned char* p = in.next; p != in.end; ++p) {
-      if (*p == '<') ++depth;
-      if (*p == '>' && --depth == 0) {
-        in.next = p + 1;
+    const unsigned char* p = in.next;
+    for (;;) {
+      const auto* close = static_cast<const unsigned char*>(std::memchr(p, '>', in.end - p));
+      if (close == nullptr) {
+        in.next = in.end;
+        in.ended = true;
+        return 0;
+      }
+      while (const void* open = std::memchr(p, '<', close - p)) {
+        p = static_cast<const unsigned char*>(open) + 1;
+        ++depth;
+      }
+      p = close + 1;
+      if (--depth == 0) {
+        in.next = p;
         return 0;
       }
     }
-    in.next = in.end;
-    in.ended = true;
-    return 0;
   }
   return failKeyword(names, count);
 }
