@@ -457,6 +457,9 @@ void KRMain(int argc, char** argv) {
     std::fputs("Cannot open your dca.am file.\n", stderr);
     KRExit(1);
   }
+  // The parser reads the whole file in one go into a buffer of its own: the
+  // stream needs none.
+  std::setvbuf(fontMap, nullptr, _IONBF, 0);
   // While the font map loads, a failed allocation is the parser's own error
   // ("Memory is full at line %d."), which ends the run with status 1 like any
   // other; everywhere else it is the fatal "Memory is full.".
