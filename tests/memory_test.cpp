@@ -15,6 +15,7 @@
 #include <fstream>
 #include <string>
 #include <tuple>
+#include <utility>
 
 #include "fontmap/fontmap.h"
 #include "support/allocation_limit.h"
@@ -163,6 +164,56 @@ TEST(MemoryFull, EveryFailedAllocationOfARunEndsInItsOwnWay) {
   EXPECT_GT(loading, 0);
   EXPECT_GT(withParagraph, 10);
   EXPECT_GT(fatal, withParagraph);  // some before the format units
+}
+
+// The font map's text is read whole into one buffer before any of it is
+// parsed: when that buffer cannot be had, or cannot grow for a stream of
+// unknown size, the load fails at line 1 and the map keeps what earlier
+// streams entered.
+TEST(MemoryFull, AFontMapTextThatCannotBeHeldFailsAtLine1) {
+  vantrove::AmReset();
+  const std::string first = "<SrcChar <GFID 1>> <CorlaChar <FFamily A> <Code 7>>\n";
+  // A second map whose first statement stands on line 4, longer than the
+  // first buffer of a stream of unknown size (64 KiB).
+  std::string second = "\n\n\n<SrcChar <GFID 2>> <CorlaChar <FFamily B> <Code 8>>\n";
+  second += "<Comment " + std::string(100000, 'x') + ">\n";
+  const auto regular = [](const std::string& text) {
+    std::FILE* stream = std::tmpfile();
+    std::fwrite(text.data(), 1, text.size(), stream);
+    std::rewind(stream);
+    return stream;
+  };
+  const auto unsized = [](std::string& text) {
+    return fmemopen(text.data(), text.size(), "r");  // no descriptor: its size is unknown
+  };
+  std::string firstText = first;
+  std::FILE* stream = unsized(firstText);
+  ASSERT_EQ(vantrove::AmFontOpen(stream), 0);
+  std::fclose(stream);
+  // The first allocation of a load after the first is the text's buffer; for
+  // the stream of unknown size, the second is that buffer doubled.
+  for (const auto& [n, sized] : {std::pair{1, true}, {1, false}, {2, false}}) {
+    SCOPED_TRACE(std::to_string(n) + (sized ? " regular file" : " stream of unknown size"));
+    std::string secondText = second;
+    stream = sized ? regular(second) : unsized(secondText);
+    vtest::FailAllocation(n);
+    EXPECT_EQ(vantrove::AmFontOpen(stream), 1);
+    EXPECT_TRUE(vtest::AllocationFailed());
+    vtest::FailAllocation(0);
+    std::fclose(stream);
+    EXPECT_STREQ(vantrove::AmErrorText(), "Memory is full at line 1.");
+    ASSERT_NE(vantrove::AmFontRead(nullptr, 1, 0, 0), nullptr);
+    EXPECT_EQ(vantrove::AmFontRead(nullptr, 1, 0, 0)->codeMap[0], 7);
+    EXPECT_EQ(vantrove::AmFontRead(nullptr, 2, 0, 0), nullptr);
+  }
+  // With the memory it needs the same text loads.
+  std::string secondText = second;
+  stream = unsized(secondText);
+  EXPECT_EQ(vantrove::AmFontOpen(stream), 0);
+  std::fclose(stream);
+  ASSERT_NE(vantrove::AmFontRead(nullptr, 2, 0, 0), nullptr);
+  EXPECT_EQ(vantrove::AmFontRead(nullptr, 2, 0, 0)->codeMap[0], 8);
+  vantrove::AmReset();
 }
 
 // Without the program's new-handler, a paragraph whose catalog entry cannot be

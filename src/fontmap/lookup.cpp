@@ -32,40 +32,49 @@ AmFontEntry* lookupSpare = nullptr;
 // Builds the table of `entry` from `copied`, the table font that the lookup of
 // the font it copies returned, applying its rules. Every rule is tested
 // against the copied font's own values, and the table is installed only once
-// complete.
+// complete. The rules make the same output font of the same copied output
+// font, so each is looked up once in a run of code points that share it.
 bool buildCopiedTable(AmFontEntry* entry, const AmFontEntry* copied) {
   if (lookupSpare == nullptr && (lookupSpare = newEntry()) == nullptr) return false;
 
   CharTable table;
   if (!table.allocate()) return false;
 
+  const AmFontEntry* lastOutput = nullptr;
+  AmFontEntry* lastFont = nullptr;
   for (int c = 0; c < kCodePoints; ++c) {
     const std::uint8_t copiedCode = copied->codeMap[c];
     const AmFontEntry* output = copied->fontMap[c];
     std::uint8_t code = copiedCode;
-    char* family = output->family;
-    std::uint8_t size = output->size;
-    std::uint8_t style = output->style;
     for (const AmRule* rule = entry->rules; rule != nullptr; rule = rule->next) {
       if (rule->pre.code == copiedCode) code = rule->post.code;
-      // A rule without a substitute family leaves the family alone: an output
-      // font without a family could not be keyed.
-      if (rule->pre.family != nullptr && rule->post.family != nullptr &&
-          std::strcmp(rule->pre.family, textOf(output->family)) == 0) {
-        family = rule->post.family;
-      }
-      if (rule->pre.size == output->size) size = rule->post.size;
-      if (rule->pre.style == output->style) style = rule->post.style;
     }
-    lookupSpare->family = family;
-    lookupSpare->gfid = output->gfid;
-    lookupSpare->style = style;
-    lookupSpare->size = size;
-    auto* font = static_cast<AmFontEntry*>(HashInsert(&fontTable(), lookupSpare));
-    if (font == nullptr) return false;
-    if (font == lookupSpare && (lookupSpare = newEntry()) == nullptr) return false;
     table.codes[c] = code;
-    table.fonts[c] = font;
+    if (output != lastOutput) {
+      char* family = output->family;
+      std::uint8_t size = output->size;
+      std::uint8_t style = output->style;
+      for (const AmRule* rule = entry->rules; rule != nullptr; rule = rule->next) {
+        // A rule without a substitute family leaves the family alone: an
+        // output font without a family could not be keyed.
+        if (rule->pre.family != nullptr && rule->post.family != nullptr &&
+            std::strcmp(rule->pre.family, textOf(output->family)) == 0) {
+          family = rule->post.family;
+        }
+        if (rule->pre.size == output->size) size = rule->post.size;
+        if (rule->pre.style == output->style) style = rule->post.style;
+      }
+      lookupSpare->family = family;
+      lookupSpare->gfid = output->gfid;
+      lookupSpare->style = style;
+      lookupSpare->size = size;
+      auto* font = static_cast<AmFontEntry*>(HashInsert(&fontTable(), lookupSpare));
+      if (font == nullptr) return false;
+      if (font == lookupSpare && (lookupSpare = newEntry()) == nullptr) return false;
+      lastOutput = output;
+      lastFont = font;
+    }
+    table.fonts[c] = lastFont;
   }
   table.giveTo(entry);
   return true;

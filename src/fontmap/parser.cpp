@@ -2,14 +2,19 @@
 // font identity, giving each source font its character table or the font it
 // copies with its substitution rules. The map, its entries and the parser's
 // standing font records (AmSrcSpec, AmCorlaSpec, AmCopySpec) live until AmReset.
+#include <sys/stat.h>
+
+#include <array>
 #include <climits>
 #include <cstddef>
+#include <cstdint>
 #include <cstdio>
 #include <cstring>
 #include <iterator>
+#include <memory>
 #include <new>
-#include <string>
 #include <string_view>
+#include <utility>
 #include <vector>
 
 #include "fontmap/fontmap.h"
@@ -24,7 +29,30 @@ using namespace fontmap;
 
 namespace {
 
-using Handler = int (*)(std::FILE* stream);
+// The text of one font map stream, read whole into memory, and the parse's
+// place in it. The parse reads it as it once read the stream a character at a
+// time: a read at the end gives EOF and marks the end as met, as the stream's
+// end-of-file indicator was; nothing is read after that.
+struct Source {
+  const unsigned char* next;
+  const unsigned char* end;
+  bool ended = false;  // a read has met the end
+
+  int get() {
+    if (next == end) {
+      ended = true;
+      return EOF;
+    }
+    return *next++;
+  }
+};
+
+using Handler = int (*)(Source& in);
+
+// The first buffer for a stream of unknown size, and the largest file that is
+// given a first buffer of its own size.
+constexpr std::size_t kFirstRead = std::size_t{1} << 16;
+constexpr std::uint64_t kLargestFirstRead = std::uint64_t{1} << 40;
 
 // ---------------------------------------------------------------------------
 // Module state. Entries, rules and texts live until AmReset; the registries
@@ -39,8 +67,13 @@ AmFontSpec AmCopySpec;
 AmFontSpec* AmCurrentSpec = nullptr;
 AmRule* AmPendingRules = nullptr;
 AmFontEntry* AmSpareEntry = nullptr;
+// The entries that AmSrcSpec, AmCorlaSpec and AmCopySpec were last entered as.
+AmFontEntry* AmLastEntered[3] = {};
 int AmLine = 1;
-std::string AmToken;
+// The last token read: a piece of the text being parsed, valid while it is,
+// and the same up to its first NUL character.
+std::string_view AmToken;
+std::string_view AmTokenText;
 
 // The text of the last error. It lives in a fixed buffer, so that saying
 // "Memory is full" needs no memory; the longest text, the font keyword list,
@@ -145,7 +178,7 @@ int failMemory() {
   return fail("Memory is full at line %d.");
 }
 
-int failKeyword(const char* const* names, int count) {
+int failKeyword(const std::string_view* names, int count) {
   char head[48];
   std::snprintf(head, sizeof head, "On line %d expected", AmLine);
   AmError.clear();
@@ -165,42 +198,68 @@ bool isSpace(int c) {
   return c == ' ' || c == '\t' || c == '\n';
 }
 
-bool atEnd(std::FILE* stream) {
-  return std::feof(stream) != 0 || std::ferror(stream) != 0;
-}
+// What a character is to the tokenizer: most characters neither end a token
+// nor quote nor escape.
+enum CharKind : std::uint8_t { kOrdinary, kSpace, kClose, kQuote, kBackslash, kNul };
+constexpr auto kCharKinds = [] {
+  std::array<std::uint8_t, 256> kinds{};
+  kinds[' '] = kinds['\t'] = kinds['\n'] = kSpace;
+  kinds['>'] = kClose;
+  kinds['\''] = kQuote;
+  kinds['\\'] = kBackslash;
+  kinds['\0'] = kNul;
+  return kinds;
+}();
 
-void skipSpace(std::FILE* stream) {
-  int c;
-  while ((c = std::getc(stream)) != EOF) {
-    if (!isSpace(c)) {
-      std::ungetc(c, stream);
-      return;
-    }
+// Skips white space, counting the newlines skipped.
+void skipSpace(Source& in) {
+  for (; in.next != in.end; ++in.next) {
+    const unsigned char c = *in.next;
+    if (!isSpace(c)) return;
     if (c == '\n' && AmLine < INT_MAX) ++AmLine;
   }
+  in.ended = true;
 }
 
-// Reads one token into AmToken. Outside apostrophes it ends at white space
-// (consumed) or ">" (left in the stream). An apostrophe not escaped by a
+// Reads one token into AmToken, and into AmTokenText up to its first NUL
+// character (what its C string held). Outside apostrophes it ends at white
+// space (consumed) or ">" (left in the text). An apostrophe not escaped by a
 // backslash toggles the quoted state; "\\" escapes nothing after it.
-void getToken(std::FILE* stream) {
-  skipSpace(stream);
-  AmToken.clear();
+void getToken(Source& in) {
+  skipSpace(in);
+  const unsigned char* const first = in.next;
+  const unsigned char* const end = in.end;
+  const unsigned char* p = first;
+  const unsigned char* nul = nullptr;  // the token's first NUL character
   bool quoted = false;
-  int previous = 0;  // effective previous character; 0 is neutral
-  int c;
-  while ((c = std::getc(stream)) != EOF) {
-    if (!quoted) {
-      if (c == '>') {
-        std::ungetc(c, stream);
-        return;
-      }
-      if (isSpace(c)) return;
+  bool escaping = false;  // the previous character is a backslash that escapes
+  for (;; ++p) {
+    const unsigned char* const ordinary = p;
+    while (p != end && kCharKinds[*p] == kOrdinary) ++p;
+    if (p != ordinary) escaping = false;
+    if (p == end) {
+      in.ended = true;
+      break;
     }
-    if (c == '\'' && previous != '\\') quoted = !quoted;
-    AmToken += static_cast<char>(c);
-    previous = (c == '\\' && previous == '\\') ? 0 : c;
+    const std::uint8_t kind = kCharKinds[*p];
+    if ((kind == kSpace || kind == kClose) && !quoted) break;
+    if (kind == kQuote && !escaping) quoted = !quoted;
+    if (kind == kNul && nul == nullptr) nul = p;
+    escaping = kind == kBackslash && !escaping;
   }
+  const auto piece = [first](const unsigned char* last) {
+    return std::string_view(reinterpret_cast<const char*>(first),
+                            static_cast<std::size_t>(last - first));
+  };
+  AmToken = piece(p);
+  AmTokenText = nul != nullptr ? piece(nul) : AmToken;
+  // White space that ends a token is consumed; ">" is left for the statement.
+  in.next = p != end && kCharKinds[*p] == kSpace ? p + 1 : p;
+}
+
+// Whether a yes-or-no token says yes.
+bool saysYes(std::string_view token) {
+  return !token.empty() && token[0] == 'y';
 }
 
 int digitValue(char c) {
@@ -212,7 +271,7 @@ int digitValue(char c) {
 
 // Digits of `base` from `first` to the end of the token, in 32-bit wrapping
 // arithmetic; a token that is not a number of that base is taken as 0.
-std::uint32_t digitsOf(const std::string& token, std::size_t first, std::uint32_t base) {
+std::uint32_t digitsOf(std::string_view token, std::size_t first, std::uint32_t base) {
   if (first >= token.size()) return 0;
   std::uint32_t value = 0;
   for (std::size_t i = first; i < token.size(); ++i) {
@@ -225,7 +284,7 @@ std::uint32_t digitsOf(const std::string& token, std::size_t first, std::uint32_
 
 // The value of a number token: a character literal 'c' (with \n and \t), a
 // signed decimal, "0x" hexadecimal, or octal after a leading "0".
-std::uint32_t tokenValue(const std::string& token) {
+std::uint32_t tokenValue(std::string_view token) {
   if (token.empty()) return 0;
   if (token[0] == '\'') {
     char c = token.size() > 1 ? token[1] : '\0';
@@ -247,45 +306,57 @@ std::uint32_t tokenValue(const std::string& token) {
   return digitsOf(token, 1, 8);
 }
 
-std::uint32_t getNumber(std::FILE* stream) {
-  getToken(stream);
+std::uint32_t getNumber(Source& in) {
+  getToken(in);
   return tokenValue(AmToken);
 }
 
-bool atClose(std::FILE* stream) {
-  skipSpace(stream);
-  const int c = std::getc(stream);
-  if (c == EOF) return false;
-  std::ungetc(c, stream);
-  return c == '>';
+bool atClose(Source& in) {
+  skipSpace(in);
+  return in.next != in.end && *in.next == '>';
 }
 
 // ---------------------------------------------------------------------------
 // Statements.
 
-int stmt(std::FILE* stream, const char* const* names, const Handler* handlers, int count) {
-  if (atEnd(stream)) return 0;
-  skipSpace(stream);
-  int c = std::getc(stream);
+int stmt(Source& in, const std::string_view* names, const Handler* handlers, int count) {
+  if (in.ended) return 0;
+  skipSpace(in);
+  int c = in.get();
   if (c == EOF) return 0;
   if (c != '<') return fail("Expected < on line %d.");
 
-  getToken(stream);
-  const int index = StringVectorSearch(names, count, AmToken.c_str());
-  if (index >= 0) {
-    if (const int result = handlers[index](stream); result != 0) return result;
-    skipSpace(stream);
-    if (std::getc(stream) == '>') return 0;
+  getToken(in);
+  const std::string_view keyword = AmTokenText;
+  for (int index = 0; index < count; ++index) {
+    if (keyword != names[index]) continue;
+    if (const int result = handlers[index](in); result != 0) return result;
+    skipSpace(in);
+    if (in.get() == '>') return 0;
     return fail("Expected > on line %d.");
   }
-  if (std::strcmp(AmToken.c_str(), "Comment") == 0) {
-    // Nothing inside a comment is interpreted; only the brackets nest.
+  if (keyword == "Comment") {
+    // Nothing inside a comment is interpreted; only the brackets nest. Each
+    // ">" closes the brackets opened before it.
     long long depth = 1;
-    while (depth > 0 && (c = std::getc(stream)) != EOF) {
-      if (c == '<') ++depth;
-      if (c == '>') --depth;
+    const unsigned char* p = in.next;
+    for (;;) {
+      const auto* close = static_cast<const unsigned char*>(std::memchr(p, '>', in.end - p));
+      if (close == nullptr) {
+        in.next = in.end;
+        in.ended = true;
+        return 0;
+      }
+      while (const void* open = std::memchr(p, '<', close - p)) {
+        p = static_cast<const unsigned char*>(open) + 1;
+        ++depth;
+      }
+      p = close + 1;
+      if (--depth == 0) {
+        in.next = p;
+        return 0;
+      }
     }
-    return 0;
   }
   return failKeyword(names, count);
 }
@@ -293,73 +364,71 @@ int stmt(std::FILE* stream, const char* const* names, const Handler* handlers, i
 // Font statements: each fills one field of AmCurrentSpec.
 
 void setStyleBit(std::uint8_t bit) {
-  if (AmToken[0] == 'y') {
+  if (saysYes(AmToken)) {
     AmCurrentSpec->style |= bit;
   } else {
     AmCurrentSpec->style &= static_cast<std::uint8_t>(~bit);
   }
 }
 
-int readCode(std::FILE* stream) {
-  AmCurrentSpec->code = static_cast<std::uint8_t>(getNumber(stream));
+int readCode(Source& in) {
+  AmCurrentSpec->code = static_cast<std::uint8_t>(getNumber(in));
   return 0;
 }
 
-int readBold(std::FILE* stream) {
-  getToken(stream);
+int readBold(Source& in) {
+  getToken(in);
   setStyleBit(kStyleBold);
   return 0;
 }
 
-int readFamily(std::FILE* stream) {
-  getToken(stream);
-  if (AmCurrentSpec->family != nullptr &&
-      std::strcmp(AmCurrentSpec->family, AmToken.c_str()) == 0) {
-    return 0;
-  }
-  char* copy = StringCopy(AmToken.c_str());
+int readFamily(Source& in) {
+  getToken(in);
+  const std::string_view family = AmTokenText;
+  if (AmCurrentSpec->family != nullptr && family == AmCurrentSpec->family) return 0;
+  char* copy = StringCopy(family.data(), family.size());
   if (copy == nullptr) return failMemory();
   freeText(AmCurrentSpec->family);
   AmCurrentSpec->family = copy;
   return 0;
 }
 
-int readItalic(std::FILE* stream) {
-  getToken(stream);
+int readItalic(Source& in) {
+  getToken(in);
   setStyleBit(kStyleItalic);
   return 0;
 }
 
-int readPlain(std::FILE* stream) {
-  getToken(stream);
-  if (AmToken[0] == 'y') AmCurrentSpec->style = 0;
+int readPlain(Source& in) {
+  getToken(in);
+  if (saysYes(AmToken)) AmCurrentSpec->style = 0;
   return 0;
 }
 
-int readSize(std::FILE* stream) {
-  AmCurrentSpec->size = static_cast<std::uint8_t>(getNumber(stream));
+int readSize(Source& in) {
+  AmCurrentSpec->size = static_cast<std::uint8_t>(getNumber(in));
   return 0;
 }
 
-int readStrike(std::FILE* stream) {
-  getToken(stream);
+int readStrike(Source& in) {
+  getToken(in);
   setStyleBit(kStyleStrike);
   return 0;
 }
 
-int readUnderline(std::FILE* stream) {
-  getToken(stream);
+int readUnderline(Source& in) {
+  getToken(in);
   setStyleBit(kStyleUnderline);
   return 0;
 }
 
-int readGfid(std::FILE* stream) {
-  AmCurrentSpec->gfid = getNumber(stream);
+int readGfid(Source& in) {
+  AmCurrentSpec->gfid = getNumber(in);
   return 0;
 }
 
-constexpr const char* AmFontKeywordNames[] = {"Code",  "FBold",   "FFamily",    "FItalic", "FPlain",
-                                              "FSize", "FStrike", "FUnderline", "GFID"};
+constexpr std::string_view AmFontKeywordNames[] = {
+    "Code", "FBold", "FFamily", "FItalic", "FPlain", "FSize", "FStrike", "FUnderline", "GFID"};
 constexpr Handler AmFontKeywordHandlers[] = {readCode,   readBold,      readFamily,
                                              readItalic, readPlain,     readSize,
                                              readStrike, readUnderline, readGfid};
@@ -367,19 +436,37 @@ constexpr int kFontKeywordCount = static_cast<int>(std::size(AmFontKeywordNames)
 static_assert(std::size(AmFontKeywordHandlers) == std::size(AmFontKeywordNames));
 
 // The body of a top-level statement: font statements up to the closing ">".
-int AmReadSpec(std::FILE* stream) {
+int AmReadSpec(Source& in) {
   for (;;) {
-    if (atEnd(stream)) return 0;
-    const int result = stmt(stream, AmFontKeywordNames, AmFontKeywordHandlers, kFontKeywordCount);
+    if (in.ended) return 0;
+    const int result = stmt(in, AmFontKeywordNames, AmFontKeywordHandlers, kFontKeywordCount);
     if (result != 0) return result;
-    if (atClose(stream)) return 0;
+    if (atClose(in)) return 0;
   }
+}
+
+AmFontEntry*& lastEntered(const AmFontSpec& standing) {
+  if (&standing == &AmSrcSpec) return AmLastEntered[0];
+  if (&standing == &AmCorlaSpec) return AmLastEntered[1];
+  return AmLastEntered[2];
 }
 
 // Inserts the font named by `wanted` through the spare entry. When the spare
 // joins the map it keeps the family text and `wanted` gets a fresh
 // copy. Null when the map or a copy cannot be had.
 AmFontEntry* enterFont(AmFontSpec& wanted) {
+  // Most mappings name the same source and target fonts as the one before:
+  // the entry the record was last entered as, if it still names that font,
+  // is the one the map holds for it.
+  AmFontEntry*& last = lastEntered(wanted);
+  if (last != nullptr) {
+    AmFontEntry probe{};
+    probe.family = wanted.family;
+    probe.gfid = wanted.gfid;
+    probe.style = wanted.style;
+    probe.size = wanted.size;
+    if (AmCompare(last, &probe) != 0) return last;
+  }
   if (AmSpareEntry == nullptr && (AmSpareEntry = newEntry()) == nullptr) return nullptr;
   VectorMakeRoom(entryTexts);
   AmSpareEntry->family = wanted.family;
@@ -394,6 +481,7 @@ AmFontEntry* enterFont(AmFontSpec& wanted) {
     wanted.family = StringCopy(textOf(wanted.family));
     if (wanted.family == nullptr) return nullptr;
   }
+  last = entry;
   return entry;
 }
 
@@ -430,47 +518,47 @@ int AmEnterMapping(bool copyFont) {
 
 // Top-level statements.
 
-int readCopyFont(std::FILE* stream) {
+int readCopyFont(Source& in) {
   AmCurrentSpec = &AmCopySpec;
-  if (const int result = AmReadSpec(stream); result != 0) return result;
+  if (const int result = AmReadSpec(in); result != 0) return result;
   return AmEnterMapping(true);
 }
 
-int readCorlaChar(std::FILE* stream) {
+int readCorlaChar(Source& in) {
   AmCurrentSpec = &AmCorlaSpec;
-  if (const int result = AmReadSpec(stream); result != 0) return result;
+  if (const int result = AmReadSpec(in); result != 0) return result;
   return AmEnterMapping(false);
 }
 
-int readPreChar(std::FILE* stream);
-int readPostChar(std::FILE* stream);
+int readPreChar(Source& in);
+int readPostChar(Source& in);
 
-int readSrcChar(std::FILE* stream) {
+int readSrcChar(Source& in) {
   AmCurrentSpec = &AmSrcSpec;
-  return AmReadSpec(stream);
+  return AmReadSpec(in);
 }
 
-constexpr const char* AmMapKeywordNames[] = {"CopyFont", "CorlaChar", "PostChar", "PreChar",
-                                             "SrcChar"};
+constexpr std::string_view AmMapKeywordNames[] = {"CopyFont", "CorlaChar", "PostChar", "PreChar",
+                                                  "SrcChar"};
 constexpr Handler AmMapKeywordHandlers[] = {readCopyFont, readCorlaChar, readPostChar, readPreChar,
                                             readSrcChar};
 constexpr int kMapKeywordCount = static_cast<int>(std::size(AmMapKeywordNames));
 static_assert(std::size(AmMapKeywordHandlers) == std::size(AmMapKeywordNames));
 
-int readPreChar(std::FILE* stream) {
+int readPreChar(Source& in) {
   AmRule* rule = newRule();
   if (rule == nullptr) return failMemory();
   rule->next = AmPendingRules;
   AmPendingRules = rule;
   AmCurrentSpec = &rule->pre;
-  return AmReadSpec(stream);
+  return AmReadSpec(in);
 }
 
-int readPostChar(std::FILE* stream) {
+int readPostChar(Source& in) {
   // A substitution needs the rule its "PreChar" opened.
   if (AmPendingRules == nullptr) return failKeyword(AmMapKeywordNames, kMapKeywordCount);
   AmCurrentSpec = &AmPendingRules->post;
-  return AmReadSpec(stream);
+  return AmReadSpec(in);
 }
 
 void clearFontSpec(AmFontSpec& standing) {
@@ -494,6 +582,35 @@ int AmInit() {
   return created ? 0 : failMemory();
 }
 
+// Reads the rest of the stream into `text`, whose first `length` characters
+// it then holds: up to the stream's end, or up to a read error, where the
+// parse stops as it stopped at the character that could not be read. A
+// regular file is read in one go into a buffer of its size and one more
+// character (the short read that shows its end); any other stream in blocks
+// into a buffer that doubles. False when memory ran out.
+bool readWhole(std::FILE* stream, std::unique_ptr<char[]>& text, std::size_t& length) {
+  length = 0;
+  // A stream already at its end or failed gives nothing more.
+  if (std::feof(stream) != 0 || std::ferror(stream) != 0) return true;
+  std::size_t capacity = kFirstRead;
+  struct stat status {};
+  const int descriptor = fileno(stream);
+  if (descriptor >= 0 && fstat(descriptor, &status) == 0 && S_ISREG(status.st_mode) &&
+      status.st_size >= 0 && static_cast<std::uint64_t>(status.st_size) < kLargestFirstRead) {
+    capacity = static_cast<std::size_t>(status.st_size) + 1;
+  }
+  for (;;) {
+    std::unique_ptr<char[]> larger(new (std::nothrow) char[capacity]);
+    if (larger == nullptr) return false;
+    if (length != 0) std::memcpy(larger.get(), text.get(), length);
+    text = std::move(larger);
+    length += std::fread(text.get() + length, 1, capacity - length, stream);
+    if (length < capacity) return true;
+    if (capacity > SIZE_MAX / 2) return false;
+    capacity *= 2;
+  }
+}
+
 }  // namespace
 
 int AmFontOpen(std::FILE* stream) {
@@ -501,17 +618,22 @@ int AmFontOpen(std::FILE* stream) {
     if (const int result = AmInit(); result != 0) return result;
   }
   AmLine = 1;
+  std::unique_ptr<char[]> text;
+  std::size_t length = 0;
+  if (!readWhole(stream, text, length)) return failMemory();
+  Source in{reinterpret_cast<const unsigned char*>(text.get()),
+            reinterpret_cast<const unsigned char*>(text.get()) + length};
+  int result = 0;
   try {
-    AmToken.reserve(80);
-    while (!atEnd(stream)) {
-      const int result = stmt(stream, AmMapKeywordNames, AmMapKeywordHandlers, kMapKeywordCount);
-      if (result != 0) return result;
+    while (!in.ended && result == 0) {
+      result = stmt(in, AmMapKeywordNames, AmMapKeywordHandlers, kMapKeywordCount);
     }
   } catch (const std::bad_alloc&) {
-    // The token buffer or the bookkeeping of entries and rules could not grow.
-    return failMemory();
+    // The bookkeeping of entries and rules could not grow.
+    result = failMemory();
   }
-  return 0;
+  AmToken = AmTokenText = {};  // the text goes
+  return result;
 }
 
 const char* AmErrorText() {
@@ -551,8 +673,9 @@ void AmReset() {
   AmCurrentSpec = nullptr;
   AmPendingRules = nullptr;
   AmSpareEntry = nullptr;
+  for (AmFontEntry*& last : AmLastEntered) last = nullptr;
   AmLine = 1;
-  AmToken.clear();
+  AmToken = AmTokenText = {};
   AmError.clear();
   lookupReset();
 }

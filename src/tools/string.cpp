@@ -7,9 +7,15 @@
 namespace vantrove {
 
 char* StringCopy(const char* text) {
-  const std::size_t length = std::strlen(text);
+  return StringCopy(text, std::strlen(text));
+}
+
+char* StringCopy(const char* text, std::size_t length) {
   char* copy = new (std::nothrow) char[length + 1];
-  if (copy != nullptr) std::memcpy(copy, text, length + 1);
+  if (copy != nullptr) {
+    std::memcpy(copy, text, length);
+    copy[length] = '\0';
+  }
   return copy;
 }
 

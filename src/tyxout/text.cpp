@@ -160,21 +160,37 @@ constexpr std::array<CharClass, 256> kCharClass = [] {
   return table;
 }();
 
-// The statement of every numbered character, made once: one is written for
-// each character outside the printable range.
+// The statement of every numbered character, made by the compiler: one is
+// written for each character outside the printable range
+// ("\t<Char 200> # 0xc8\n").
 struct NumberedChar {
   char text[24];
   std::uint8_t length;
   std::string_view view() const { return std::string_view(text, length); }
 };
-const std::array<NumberedChar, 256> kNumberedChars = [] {
+constexpr std::array<NumberedChar, 256> kNumberedChars = [] {
   std::array<NumberedChar, 256> table{};
-  for (int c = 0; c < 256; ++c) {
-    Statement statement;
-    statement.add("\t<Char ").decimal(c).add("> # 0x").hex(static_cast<unsigned>(c)).add("\n");
-    const std::string_view text = statement.text();
-    std::memcpy(table[c].text, text.data(), text.size());
-    table[c].length = static_cast<std::uint8_t>(text.size());
+  for (unsigned c = 0; c < 256; ++c) {
+    NumberedChar& entry = table[c];
+    std::uint8_t length = 0;
+    const auto add = [&](std::string_view text) {
+      for (const char ch : text) entry.text[length++] = ch;
+    };
+    const auto number = [&](unsigned value, unsigned base) {
+      char digits[8] = {};
+      int count = 0;
+      do {
+        digits[count++] = "0123456789abcdef"[value % base];
+        value /= base;
+      } while (value != 0);
+      while (count > 0) entry.text[length++] = digits[--count];
+    };
+    add("\t<Char ");
+    number(c, 10);
+    add("> # 0x");
+    number(c, 16);
+    add("\n");
+    entry.length = length;
   }
   return table;
 }();

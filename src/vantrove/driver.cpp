@@ -166,12 +166,13 @@ void closeAndRemove(std::FILE*& stream, OwnedFile& name) {
   if (closed != 0 || !removed) KRFatalStdio();
 }
 
-// Copies a temporary file into the output. The output's failures show at its
-// next write; a temporary file that cannot be read back would silently cut
-// the document short, so it ends the run unsuccessfully.
+// Copies a temporary file into the output, through the kernel where it can.
+// The output's failures show at its next write; a temporary file that cannot
+// be read back would silently cut the document short, so it ends the run
+// unsuccessfully.
 void splice(std::FILE* temporary) {
   std::rewind(temporary);
-  StreamCopy(temporary, driver.stream_out);
+  StreamSplice(temporary, driver.stream_out);
   if (std::ferror(temporary)) {
     std::fprintf(stderr, "vantrove: Unable to read temporary file: %s\n", std::strerror(errno));
     std::fputs("vantrove: The output document could not be completed.\n", stderr);
@@ -456,6 +457,9 @@ void KRMain(int argc, char** argv) {
     std::fputs("Cannot open your dca.am file.\n", stderr);
     KRExit(1);
   }
+  // The parser reads the whole file in one go into a buffer of its own: the
+  // stream needs none.
+  std::setvbuf(fontMap, nullptr, _IONBF, 0);
   // While the font map loads, a failed allocation is the parser's own error
   // ("Memory is full at line %d."), which ends the run with status 1 like any
   // other; everywhere else it is the fatal "Memory is full.".
