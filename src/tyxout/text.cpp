@@ -162,11 +162,15 @@ constexpr std::array<CharClass, 256> kCharClass = [] {
 
 // The statement of every numbered character, made by the compiler: one is
 // written for each character outside the printable range
-// ("\t<Char 200> # 0xc8\n").
+// ("\t<Char 200> # 0xc8\n"), after the end of the open string if there is one,
+// which the text starts with.
 struct NumberedChar {
-  char text[24];
+  char text[27];
   std::uint8_t length;
-  std::string_view view() const { return std::string_view(text, length); }
+  std::string_view view(bool closingString) const {
+    const std::string_view all(text, length);
+    return closingString ? all : all.substr(3);
+  }
 };
 constexpr std::array<NumberedChar, 256> kNumberedChars = [] {
   std::array<NumberedChar, 256> table{};
@@ -185,7 +189,7 @@ constexpr std::array<NumberedChar, 256> kNumberedChars = [] {
       } while (value != 0);
       while (count > 0) entry.text[length++] = digits[--count];
     };
-    add("\t<Char ");
+    add("'>\n\t<Char ");
     number(c, 10);
     add("> # 0x");
     number(c, 16);
@@ -267,13 +271,12 @@ int charOutSlow(TextState* state, unsigned char c, CharClass kind, std::FILE* st
         }
       }
       break;
-    default:
-      if (state->stringOpen) {
-        state->stringOpen = false;
-        if (!putText(stream, "'>\n")) return 0;
-      }
-      if (!putText(stream, kNumberedChars[c].view())) return 0;
+    default: {
+      const bool closing = state->stringOpen;
+      state->stringOpen = false;
+      if (!putText(stream, kNumberedChars[c].view(closing))) return 0;
       break;
+    }
   }
   state->lastChar = c;
   return 1;
