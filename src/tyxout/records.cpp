@@ -361,7 +361,9 @@ int TyxDimensionOut(const TyxDimension& dimension, std::FILE* stream) {
     std::memcpy(end, count % 2 != 0 ? ".500" : ".000", 4);
     end += 4;
   } else {
-    end = std::to_chars(text, text + sizeof text, value, std::chars_format::fixed, 3).ptr;
+    // snprintf rather than the equivalent std::to_chars, whose library code
+    // would bring the maths library into every start of the program.
+    end = text + std::snprintf(text, sizeof text, "%.3f", value);
   }
   if (!putText(stream, std::string_view(text, static_cast<std::size_t>(end - text)))) return 0;
   return putText(stream, kSuffix[dimension.unit]) ? 1 : 0;
