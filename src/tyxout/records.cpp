@@ -254,9 +254,27 @@ int dimensionsOut(const TyxDimension* dims, int count, std::FILE* stream) {
   return 1;
 }
 
+// The start of a field statement: indent, "<" and keyword, then a blank.
+bool stmtOpen(std::FILE* stream, const char* indent, const char* keyword) {
+  return put(stream, indent) && putText(stream, "<") && put(stream, keyword) &&
+         putText(stream, " ");
+}
+
+// A field statement whose value is a word or a number: "<Keyword value>".
+int stmtOut(std::FILE* stream, const char* indent, const char* keyword, std::string_view value) {
+  return stmtOpen(stream, indent, keyword) && putText(stream, value) && putText(stream, ">\n");
+}
+
+template <typename Number>
+int stmtNumberOut(std::FILE* stream, const char* indent, const char* keyword, Number value) {
+  char digits[16];
+  const char* end = std::to_chars(digits, digits + sizeof digits, value).ptr;
+  return stmtOut(stream, indent, keyword, std::string_view(digits, end - digits));
+}
+
 int stmtDimensionsOut(const TyxDimension* dims, int count, std::FILE* stream, const char* indent,
                       const char* keyword) {
-  if (!printed(std::fprintf(stream, "%s<%s ", indent, keyword))) return 0;
+  if (!stmtOpen(stream, indent, keyword)) return 0;
   if (!dimensionsOut(dims, count, stream)) return 0;
   return put(stream, ">\n") ? 1 : 0;
 }
@@ -267,22 +285,20 @@ int fieldOut(const unsigned char* at, std::FILE* stream, const char* indent,
   const char* keyword = desc.keyword;
   switch (desc.type) {
     case T::String:
-      return printed(std::fprintf(stream, "%s<%s `%s'>\n", indent, keyword,
-                                  textOrEmpty(loadField<const char*>(at))));
+      return stmtOpen(stream, indent, keyword) && putText(stream, "`") &&
+             put(stream, textOrEmpty(loadField<const char*>(at))) && putText(stream, "'>\n");
     case T::Int:
     case T::Count:
-      return printed(
-          std::fprintf(stream, "%s<%s %d>\n", indent, keyword, loadField<std::int32_t>(at)));
+      return stmtNumberOut(stream, indent, keyword, loadField<std::int32_t>(at));
     case T::Bool:
-      return printed(
-          std::fprintf(stream, "%s<%s %s>\n", indent, keyword, yesNo(loadField<std::int32_t>(at))));
+      return stmtOut(stream, indent, keyword, yesNo(loadField<std::int32_t>(at)));
     case T::Enum: {
       const auto value = loadField<std::uint32_t>(at);
       if (const char* name = enumName(desc.enumNames, value)) {
-        return printed(std::fprintf(stream, "%s<%s %s>\n", indent, keyword, name));
+        return stmtOut(stream, indent, keyword, name);
       }
       // A value without a name is written as its number rather than read out of bounds.
-      return printed(std::fprintf(stream, "%s<%s %u>\n", indent, keyword, value));
+      return stmtNumberOut(stream, indent, keyword, value);
     }
     case T::Dimension:
     case T::Dimension2:
