@@ -77,6 +77,9 @@ TEST_F(FontMapTest, ErrorTexts) {
       {"<SrcChar\n<GFID 2>\n<Bogus 1>>", "On line 2 " + kFontList},
       {"<SrcChar <GFID 2\n>\n<Bogus 1>>", "On line 2 " + kFontList},
       {"<Comment \n\n>\n<GFID 2>", "On line 2 " + kTopList},
+      // Code-only mappings, a pair to a line or a statement to a line.
+      {"<SrcChar <Code 1>> <CorlaChar <Code 2>>\n<SrcChar <Code 1>>\n<CorlaChar <Code 2>>\n<Bogus>",
+       "On line 4 " + kTopList},
   };
   for (const auto& [text, error] : cases) EXPECT_EQ(errorOf(text), error) << text;
   // Each stream starts at line 1; what was entered before an error stays.
@@ -93,12 +96,14 @@ TEST_F(FontMapTest, NumberAndFamilyTokens) {
       {"'\\\\'", 92}, {"'\\q'", 'q'}, {"'>'", 62},  {"0", 0},    {"+7", 7},     {"-1", 255},
       {"300", 44},    {"0X41", 0},    {"09", 0},    {"0x", 0},   {"12ab", 0},   {"abc", 0},
   };
+  // Each in a mapping that names its fonts and in one that names codes only.
   for (const auto& [token, value] : numbers) {
     ASSERT_EQ(errorOf(std::string("<SrcChar <GFID 9> <Code 200>> <CorlaChar <FFamily T> <Code ") +
-                      token + ">>"),
+                      token + ">>\n<SrcChar <Code 201>> <CorlaChar <Code " + token + ">>"),
               "ok")
         << token;
     EXPECT_EQ(ibm(9)->codeMap[200], value) << token;
+    EXPECT_EQ(ibm(9)->codeMap[201], value) << token;
   }
   // GFID keeps all 32 bits, and a character literal is a signed byte.
   ASSERT_EQ(errorOf("<SrcChar <GFID 0x11F>> <CorlaChar <FFamily T> <Code 1>>"

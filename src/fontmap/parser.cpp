@@ -566,6 +566,45 @@ void clearFontSpec(AmFontSpec& standing) {
   standing = AmFontSpec{};
 }
 
+// A font table's lines mostly map one code point to another with every other
+// font field standing: "<SrcChar <Code A>> <CorlaChar <Code B>>" on one line.
+// Such a pair is read here at once, with the effect of its two statements;
+// anything else, or any other spelling, is left to them. The two codes are
+// plain number tokens (no quotes, escapes, blanks or NULs) and only blanks
+// and tabs stand between the statements, so no line is crossed.
+bool quickPair(Source& in, int& result) {
+  const unsigned char* p = in.next;
+  const auto literal = [&](std::string_view text) {
+    if (static_cast<std::size_t>(in.end - p) < text.size() ||
+        std::memcmp(p, text.data(), text.size()) != 0) {
+      return false;
+    }
+    p += text.size();
+    return true;
+  };
+  const auto number = [&](std::string_view& token) {
+    const unsigned char* const first = p;
+    while (p != in.end && ((*p >= '0' && *p <= '9') || (*p >= 'A' && *p <= 'Z') ||
+                           (*p >= 'a' && *p <= 'z') || *p == '-' || *p == '+')) {
+      ++p;
+    }
+    token =
+        std::string_view(reinterpret_cast<const char*>(first), static_cast<std::size_t>(p - first));
+    return !token.empty();
+  };
+  std::string_view source;
+  std::string_view target;
+  if (!literal("<SrcChar <Code ") || !number(source) || !literal(">>")) return false;
+  while (p != in.end && (*p == ' ' || *p == '\t')) ++p;
+  if (!literal("<CorlaChar <Code ") || !number(target) || !literal(">>")) return false;
+  in.next = p;
+  AmSrcSpec.code = static_cast<std::uint8_t>(tokenValue(source));
+  AmCorlaSpec.code = static_cast<std::uint8_t>(tokenValue(target));
+  AmCurrentSpec = &AmCorlaSpec;
+  result = AmEnterMapping(false);
+  return true;
+}
+
 int AmInit() {
   amInitialized = true;
   HashSetPrinters(&AmFontMap, AmPrintText, AmPrintEntry);
@@ -626,6 +665,8 @@ int AmFontOpen(std::FILE* stream) {
   int result = 0;
   try {
     while (!in.ended && result == 0) {
+      skipSpace(in);
+      if (quickPair(in, result)) continue;
       result = stmt(in, AmMapKeywordNames, AmMapKeywordHandlers, kMapKeywordCount);
     }
   } catch (const std::bad_alloc&) {
