@@ -146,11 +146,10 @@ bool covers(const FormatShape& outer, const FormatShape& inner) {
   return true;
 }
 
-// Feeds the values of the fields of `record` that `mask` names to `sink` (a
-// hash or a key), as the field difference compares them: texts by their
-// characters, everything else by its bytes; nested records not at all.
-template <typename Sink>
-void addFields(Sink& sink, const void* record, std::uint32_t mask, const TyxFieldDesc* table) {
+// Hashes the values of the fields of `record` that `mask` names, as the field
+// difference compares them: texts by their characters, everything else by its
+// bytes; nested records not at all.
+void hashFields(ByteHash& hash, const void* record, std::uint32_t mask, const TyxFieldDesc* table) {
   const auto* base = static_cast<const unsigned char*>(record);
   for (std::uint32_t i = 0; table[i].keyword != nullptr; ++i) {
     if ((mask & (std::uint32_t{1} << i)) == 0) continue;
@@ -158,9 +157,9 @@ void addFields(Sink& sink, const void* record, std::uint32_t mask, const TyxFiel
     const unsigned char* at = base + desc.offset;
     if (desc.type == TyxFieldType::String) {
       const char* text = textOrEmpty(loadField<const char*>(at));
-      sink.add(text, std::strlen(text) + 1);
+      hash.add(text, std::strlen(text) + 1);
     } else if (desc.type != TyxFieldType::Nested) {
-      sink.add(at, fieldWidth(desc));
+      hash.add(at, fieldWidth(desc));
     }
   }
 }
@@ -264,13 +263,13 @@ class FoundFormat {
 // serves it hash alike under the format's shape.
 std::uint64_t valuesHash(const FormatShape& shape, const TyxPgf* format) {
   ByteHash hash;
-  addFields(hash, format, shape.pgfMask, TyxPgfFields);
+  hashFields(hash, format, shape.pgfMask, TyxPgfFields);
   if ((shape.pgfMask & kFontBit) != 0) {
-    addFields(hash, &format->pgfFont, shape.fontMask, TyxFontFields);
+    hashFields(hash, &format->pgfFont, shape.fontMask, TyxFontFields);
   }
   if ((shape.pgfMask & kNumTabsBit) != 0) {
     for (std::size_t i = 0; i < shape.tabMasks.size(); ++i) {
-      addFields(hash, &format->tabStop[i], shape.tabMasks[i], TyxTabStopFields);
+      hashFields(hash, &format->tabStop[i], shape.tabMasks[i], TyxTabStopFields);
     }
   }
   return hash.value();

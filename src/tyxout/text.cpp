@@ -37,11 +37,6 @@ class Statement {
         std::to_chars(buffer_ + length_, buffer_ + sizeof buffer_, value).ptr - buffer_);
     return *this;
   }
-  Statement& hex(unsigned value) {
-    length_ = static_cast<std::size_t>(
-        std::to_chars(buffer_ + length_, buffer_ + sizeof buffer_, value, 16).ptr - buffer_);
-    return *this;
-  }
   bool writeTo(std::FILE* stream) const { return putText(stream, text()); }
   std::string_view text() const { return std::string_view(buffer_, length_); }
 
